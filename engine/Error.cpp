@@ -1,0 +1,3 @@
+#include "Error.h"
+
+TiktakonError::TiktakonError(const std::string& text) : std::runtime_error(text) {}

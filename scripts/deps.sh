@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tiktakon needs to build, run and test.
+# As root it installs what is missing; otherwise it prints the one line to run.
+set -euo pipefail
+
+PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  libsdl2-dev libsndfile1-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
+  sound-theme-freedesktop fonts-dejavu-core
+  pulseaudio pulseaudio-utils jackd2
+  xvfb xdotool libx11-dev xauth x11-apps
+  clang libclang-rt-14-dev dpkg-dev file
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg -s "$p" >/dev/null 2>&1 || ! dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages. Run as root:"
+  echo "  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ${missing[*]}"
+  exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

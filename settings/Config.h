@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ConfigHost;
+class TMidiTick;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QFrame;
+
+// The settings dialog "Nastavení": how beats sound (page "&Zvuk") and how they are shown
+// (page "Z&obrazení"). Its controls are the program's only store of these settings.
+// Created once, hidden, right after the main window; main thread only.
+class TformConfig final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TformConfig)
+
+public:
+    TformConfig(ConfigHost& host, QWidget* parent); // FormCreate
+    ~TformConfig() override;                        // FormDestroy
+
+    // Shows modally; 1 for OK, anything else for the close box or Esc.
+    int ShowModal();
+
+    int MidiNote() const;
+    int MidiChannel() const { return FMidiChannel; }
+    int SoundMode() const;        // optZvuk's item index, -1 when none is chosen
+    void SetSoundMode(int mode);  // -1..4 (clamped); shows the group box of the mode
+    TMidiTick* TestTick() const { return FTestTick.get(); }
+
+    void optZvukClick();
+    void btnTestClick();
+    void But_BrowseClick();
+    void Button1Click();
+    void ChB_LightsClick();
+    void ChB_NumbersClick();
+    void ChB_CircleClick();
+    void Panel1Click();
+    void Panel2Click();
+    void ChB_RealClick();
+
+    // The choosers, replaceable so that tests can answer them. Empty result: cancelled.
+    std::function<QString(const QString& lastFile)> FChooseFile;
+    std::function<std::optional<QColor>(const QColor& lastColour)> FChooseColour;
+
+    QTabWidget* PageControl1;
+    QPushButton* btnOk;
+    QPushButton* btnCancel;
+    QButtonGroup* optZvuk;
+    QGroupBox* optZvukBox;
+    QGroupBox* grpMidi;
+    QLabel* lblMidiDevice;
+    QComboBox* cboMidiDevice;
+    QLabel* lblMidiSound;
+    QComboBox* cboMidiSound1;
+    QLabel* Label1;
+    QComboBox* cboMidiSound2;
+    QGroupBox* grpVlastni;
+    QPushButton* But_Browse;
+    QLineEdit* Ed_Path1;
+    QPushButton* Button1;
+    QLineEdit* Ed_Path2;
+    QPushButton* btnTest;
+    QCheckBox* ChB_Lights;
+    QCheckBox* ChB_Numbers;
+    QCheckBox* ChB_Circle;
+    QFrame* Panel1;
+    QFrame* Panel2;
+    QCheckBox* ChB_Real;
+
+protected:
+    void hideEvent(QHideEvent* event) override; // FormHide
+
+private:
+    ConfigHost& FHost;
+    int FMidiChannel = 9;
+    std::unique_ptr<TMidiTick> FTestTick;
+    QString FLastFile;
+    QColor FLastColour = Qt::black;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class MidiPort;
+
+// One open MIDI output with one percussion key and one channel; plays one hit.
+// Created, used and freed on the main thread. A port that cannot be opened gives a silent object.
+class TMidiTick final
+{
+public:
+    // deviceId indexes MidiOutputNames(); 0xFFFFFFFF (-1) is the default port, the built-in synth.
+    TMidiTick(std::uint32_t deviceId, std::uint8_t note, std::uint8_t channel);
+    ~TMidiTick();
+    TMidiTick(const TMidiTick&) = delete;
+    TMidiTick& operator=(const TMidiTick&) = delete;
+
+    void SetNote(std::uint8_t note);
+    // Note-on then note-off at once, velocity 127. momentUs (steady clock) places the hit of the
+    // built-in synth on the sample clock; -1 plays at the next buffer. External ports send at once.
+    void Play(std::int64_t momentUs = -1);
+
+    bool IsOpen() const;
+    std::uint8_t FNote() const { return FNoteValue; }
+    std::uint32_t FDeviceId() const { return FDeviceIdValue; }
+    std::uint8_t FChannel() const { return FChannelValue; }
+    // How often the drum patch was asked to be cached (a changed note while open).
+    int CacheCalls() const { return FCacheCalls; }
+
+private:
+    std::unique_ptr<MidiPort> FHandle;
+    std::uint8_t FChannelValue;
+    std::uint32_t FDeviceIdValue;
+    std::uint8_t FNoteValue = 0;
+    int FCacheCalls = 0;
+};
+
+// The MIDI outputs in device-id order: the built-in General MIDI synth first, then every
+// output port of the ALSA sequencer and of JACK that answers.
+QStringList MidiOutputNames();
+
+// The 47 percussion instruments as stored entries, key number, blank, name ("75 Claves").
+extern const std::array<const char*, 47> MidiInstrumentEntries;
