@@ -31,12 +31,26 @@ public:
     void SetCurrentGridRow(int gridRow);
     // Data rows (at least one, blank when nothing is stored).
     void SetDataRowCount(int count);
+    // Sorts the data rows by `column` (1..4) as a header click does: ascending first, reversed
+    // on the next click of the same column; nothing with fewer than two data rows.
+    void SortByHeader(int column);
+    // Forgets the sort order, as after a rebuild of the list in file order.
+    void ClearSortOrder();
+    int SortColumn() const { return FSortColumn; }
+    Qt::SortOrder SortOrder() const { return FSortOrder; }
 
 signals:
     void KeyReleased(int key, Qt::KeyboardModifiers modifiers);
+    // A double click anywhere in the cells' area.
+    void DoubleClicked();
 
 protected:
     void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    int FSortColumn = -1;
+    Qt::SortOrder FSortOrder = Qt::AscendingOrder;
 };
 
 // The profile commands: save, apply, delete, rename, the keypad pick, and the list they keep.
@@ -48,6 +62,7 @@ class ProfileList final : public QObject
 
 public:
     ProfileList(ProfileHost& host, const QString& filePath, QWidget* gridParent);
+    ~ProfileList() override;
     TProfileGrid* Grid() const { return FGrid; }
     QMenu* PopupMenu1() const { return FPopup; }
     TProfileRecord& Buffer() { return FBuffer; }
@@ -60,17 +75,25 @@ public:
     void Pop_SelectClick();
     void Pop_DeleteClick();
     void Pop_RenameClick();
-    // Keypad digit d (from the application's key handler): applies the profile numbered d.
+    // Keypad digit d (from the application's key handler, on the key press): applies the profile
+    // numbered d, wherever its row stands, and selects that row; nothing when there is none.
     void KeypadDigit(int digit);
+    // A key released in the grid: Delete deletes, Enter applies. Keypad digits were handled on the press.
     void GridKeyUp(int key, Qt::KeyboardModifiers modifiers);
 
     // Wraps each user command so that its error reaches the error box; set by the main window.
     std::function<void(const std::function<void()>&)> FGuard;
 
 private:
+    void Run(const std::function<void()>& command);
+    void FillRow(int gridRow, int number);
+    int CellNumber(int gridRow) const;
+    void DeleteProfileRecord(int index);
+
     ProfileHost& FHost;
     ProfileFile FFile;
     TProfileRecord FBuffer;
     TProfileGrid* FGrid;
     QMenu* FPopup;
+    bool FOwnsGrid;
 };
