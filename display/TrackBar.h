@@ -15,6 +15,8 @@ public:
     // Marks at these values; the two ends are always marked.
     void SetTickMarks(const QVector<int>& values);
     const QVector<int>& TickMarks() const { return FMarks; }
+    // The x coordinate of the mark for a value: where the handle's centre stands at that value.
+    int TickX(int value) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
