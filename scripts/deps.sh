@@ -11,6 +11,7 @@ PACKAGES=(
   pulseaudio pulseaudio-utils jackd2
   xvfb xdotool libx11-dev xauth x11-apps
   clang libclang-rt-14-dev dpkg-dev file
+  qt6-svg-dev desktop-file-utils appstream
 )
 
 missing=()
