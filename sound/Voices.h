@@ -18,5 +18,5 @@ void SoundDefaultBeep(std::int64_t momentUs);
 void SoundWaveFile(const QString& path, std::int64_t momentUs);
 
 // One beat in sound mode `mode` (0 none, 1 tone, 2 system gong, 3 MIDI, 4 own sound).
-void PlayBeatSound(int mode, const QString& path1, const QString& path2, TMidiTick* midiTick,
-                   bool accented, std::int64_t momentUs);
+void PlayBeatSound(int mode, const QString& path1, const QString& path2, TMidiTick* midiTick, bool accented,
+                   std::int64_t momentUs);

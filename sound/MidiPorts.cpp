@@ -1,0 +1,152 @@
+#include "MidiPorts.h"
+
+#include "AudioOut.h"
+
+#include <RtMidi.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kClientName = "Tiktakon";
+constexpr const char* kPortName = "Tiktakon MIDI Out";
+
+struct PortRef
+{
+    RtMidi::Api FApi = RtMidi::UNSPECIFIED;
+    unsigned FIndex = 0;
+    QString FName;
+};
+
+// Errors reach this instead of being thrown from inside RtMidi; warnings are dropped.
+void NoteError(RtMidiError::Type type, const std::string& /*text*/, void* userData)
+{
+    if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING) {
+        *static_cast<bool*>(userData) = true;
+    }
+}
+
+void IgnoreError(RtMidiError::Type, const std::string&, void*) {}
+
+// Each API is created on its own: where there is no ALSA sequencer its constructor throws,
+// and the other APIs must still be listed.
+std::vector<PortRef> ExternalPorts()
+{
+    std::vector<PortRef> ports;
+    for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+        try {
+            bool failed = false;
+            RtMidiOut out(api, kClientName);
+            out.setErrorCallback(&NoteError, &failed);
+            const unsigned count = out.getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                const std::string name = out.getPortName(i);
+                if (failed) {
+                    break;
+                }
+                ports.push_back({api, i, QString::fromStdString(name)});
+            }
+        } catch (const RtMidiError&) {
+            continue;
+        }
+    }
+    return ports;
+}
+
+class BuiltInSynthPort final : public MidiPort
+{
+public:
+    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t momentUs) override
+    {
+        if (count >= 3) {
+            AudioOut::Instance().SynthMessage(bytes[0], bytes[1], bytes[2], momentUs);
+        }
+    }
+    void CacheDrumPatch(std::uint8_t, std::uint8_t) override { AudioOut::Instance().EnsureSynth(); }
+};
+
+class ExternalPort final : public MidiPort
+{
+public:
+    explicit ExternalPort(std::unique_ptr<RtMidiOut> out) : FOut(std::move(out)) {}
+    ~ExternalPort() override
+    {
+        try {
+            FOut->closePort();
+        } catch (const RtMidiError&) {
+        }
+    }
+    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t) override
+    {
+        try {
+            FOut->sendMessage(bytes, count);
+        } catch (const RtMidiError&) {
+        }
+    }
+    void CacheDrumPatch(std::uint8_t, std::uint8_t) override {}
+
+private:
+    std::unique_ptr<RtMidiOut> FOut;
+};
+
+} // namespace
+
+namespace MidiPorts {
+
+QString BuiltInSynthName()
+{
+    return QStringLiteral("Tiktakon GM Synth (FluidSynth)");
+}
+
+QStringList Names()
+{
+    QStringList names{BuiltInSynthName()};
+    for (const PortRef& p : ExternalPorts()) {
+        names << p.FName;
+    }
+    return names;
+}
+
+std::unique_ptr<MidiPort> Open(std::uint32_t deviceId)
+{
+    if (deviceId == 0xFFFFFFFFu || deviceId == 0) {
+        if (AudioOut::SynthSoundFont().empty()) {
+            return nullptr;
+        }
+        return std::make_unique<BuiltInSynthPort>();
+    }
+    const std::vector<PortRef> ports = ExternalPorts();
+    if (deviceId - 1 >= ports.size()) {
+        return nullptr;
+    }
+    const PortRef& ref = ports[deviceId - 1];
+    try {
+        bool failed = false;
+        auto out = std::make_unique<RtMidiOut>(ref.FApi, kClientName);
+        out->setErrorCallback(&NoteError, &failed);
+        // The port list may have changed since it was shown: open the port of that name.
+        unsigned index = ref.FIndex;
+        const unsigned count = out->getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (QString::fromStdString(out->getPortName(i)) == ref.FName) {
+                index = i;
+                break;
+            }
+        }
+        if (index >= count || failed) {
+            return nullptr;
+        }
+        out->openPort(index, kPortName);
+        if (failed || !out->isPortOpen()) {
+            return nullptr;
+        }
+        // The flag lives on this stack: later errors of a sound output are simply dropped.
+        out->setErrorCallback(&IgnoreError, nullptr);
+        return std::make_unique<ExternalPort>(std::move(out));
+    } catch (const RtMidiError&) {
+        return nullptr;
+    }
+}
+
+} // namespace MidiPorts

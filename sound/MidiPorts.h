@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// One open MIDI output: the built-in synth or an RtMidi port. Main thread only.
+class MidiPort
+{
+public:
+    virtual ~MidiPort() = default;
+    // One short message. The built-in synth places it at momentUs on the stream's sample clock
+    // (-1: the next buffer); an external port sends it at once.
+    virtual void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t momentUs) = 0;
+    // Prepares the sound of a percussion key before its first hit.
+    virtual void CacheDrumPatch(std::uint8_t key, std::uint8_t channel) = 0;
+};
+
+namespace MidiPorts {
+
+// The name of device 0.
+QString BuiltInSynthName();
+// Device 0 the built-in synth, then the output ports of the ALSA sequencer and of JACK.
+QStringList Names();
+// Opens device `deviceId` of Names() (0xFFFFFFFF: the default, the built-in synth); null on failure.
+std::unique_ptr<MidiPort> Open(std::uint32_t deviceId);
+
+} // namespace MidiPorts

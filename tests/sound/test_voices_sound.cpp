@@ -1,0 +1,272 @@
+// What each sound mode really plays, recorded from a private PulseAudio null sink.
+#include "AudioOut.h"
+#include "Midi.h"
+#include "SampleBuffer.h"
+#include "SoundAnalysis.h"
+#include "Voices.h"
+#include "WaveCache.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr double kThreshold = 0.05;
+
+std::int64_t NowUs()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SleepUntil(std::int64_t us)
+{
+    while (NowUs() < us) {
+        QThread::usleep(200);
+    }
+}
+
+bool WriteSine(const QString& path, double seconds, double frequency)
+{
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!f) {
+        return false;
+    }
+    std::vector<float> data(static_cast<std::size_t>(seconds * info.samplerate));
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = 0.5f * static_cast<float>(std::sin(2 * M_PI * frequency * i / info.samplerate));
+    }
+    const bool ok = sf_writef_float(f, data.data(), static_cast<sf_count_t>(data.size())) ==
+                    static_cast<sf_count_t>(data.size());
+    sf_close(f);
+    return ok;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+} // namespace
+
+class TestVoicesSound final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+    QString FSinePath;
+    QString FLongPath;
+    Onset FBell;
+
+    // Records while `play` runs; `play` gets the first beat's moment, 200 ms ahead.
+    std::vector<Onset> Record(const std::function<void(std::int64_t)>& play, int tailMs = 500)
+    {
+        SinkRecorder recorder;
+        const QString path = FDir.filePath(QStringLiteral("rec-%1.wav").arg(NowUs()));
+        if (!recorder.Start(path)) {
+            return {};
+        }
+        play(NowUs() + 200000);
+        QThread::msleep(static_cast<unsigned long>(tailMs));
+        if (!recorder.Stop()) {
+            return {};
+        }
+        return FindOnsets(ReadRecording(path), kThreshold);
+    }
+
+    // Plays `beats` beats `intervalMs` apart as the clock would hand them over, each at its moment.
+    std::vector<Onset> RecordBeats(int beats, int intervalMs,
+                                   const std::function<void(int, std::int64_t)>& beat)
+    {
+        return Record([&](std::int64_t first) {
+            for (int k = 0; k < beats; ++k) {
+                const std::int64_t moment = first + std::int64_t(k) * intervalMs * 1000;
+                SleepUntil(moment);
+                beat(k, moment);
+            }
+        });
+    }
+
+    bool IsBell(const Onset& o) const
+    {
+        return std::abs(o.FFrequency - FBell.FFrequency) < 0.02 * FBell.FFrequency &&
+               std::abs(o.FLengthMs - FBell.FLengthMs) < 10.0;
+    }
+
+    // Onsets of the same sound `stride` beats apart (different sounds rise differently).
+    static void CheckSpacing(const std::vector<Onset>& onsets, int intervalMs, std::size_t stride = 1)
+    {
+        std::vector<double> spacing;
+        for (std::size_t i = stride; i < onsets.size(); ++i) {
+            spacing.push_back(onsets[i].FFrame - onsets[i - stride].FFrame);
+        }
+        const double expected = intervalMs * 48.0 * static_cast<double>(stride);
+        // Onsets follow the beats' moments; a server held up by other load may move one.
+        QVERIFY2(std::abs(Median(spacing) - expected) < 48.0, qPrintable(QString::number(Median(spacing))));
+        for (double s : spacing) {
+            QVERIFY2(std::abs(s - expected) < expected / 2, qPrintable(QString::number(s)));
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(FDir.isValid());
+        QVERIFY2(!qEnvironmentVariableIsEmpty("PULSE_SERVER"), "the test needs the private sound server");
+        AudioOut& out = AudioOut::Instance();
+        QVERIFY(out.Open());
+        QCOMPARE(out.SampleRate(), 48000);
+        QElapsedTimer timer;
+        timer.start();
+        while (!out.Steady() && timer.elapsed() < 10000) {
+            QThread::msleep(50);
+        }
+        QVERIFY(out.Steady());
+        FSinePath = FDir.filePath(QStringLiteral("own.wav"));
+        QVERIFY(WriteSine(FSinePath, 0.08, 1000.0));
+        FLongPath = FDir.filePath(QStringLiteral("long.wav"));
+        QVERIFY(WriteSine(FLongPath, 1.0, 600.0));
+
+        // The default beep as the sink plays it: the sound the own-sound fallbacks must match.
+        const auto beep = WaveCache::DefaultBeep(48000);
+        QVERIFY(beep);
+        const auto reference = Record([](std::int64_t first) { SoundDefaultBeep(first); });
+        QCOMPARE(reference.size(), std::size_t(1));
+        FBell = reference.front();
+        QVERIFY(std::abs(FBell.FFrequency - 1000.0) > 100.0);
+        // Its tail fades below the threshold, so it sounds somewhat shorter than it is.
+        const double beepMs = 1000.0 * static_cast<double>(beep->FrameCount()) / 48000;
+        QVERIFY2(FBell.FLengthMs > beepMs / 3 && FBell.FLengthMs <= beepMs + 5,
+                 qPrintable(QStringLiteral("%1 of %2 ms").arg(FBell.FLengthMs).arg(beepMs)));
+    }
+
+    void cleanupTestCase() { AudioOut::Instance().Close(); }
+
+    void toneModeGivesPitchByAccent()
+    {
+        const auto onsets = RecordBeats(8, 300, [](int k, std::int64_t moment) {
+            PlayBeatSound(1, QString(), QString(), nullptr, k % 4 == 0, moment);
+        });
+        QCOMPARE(onsets.size(), std::size_t(8));
+        for (std::size_t k = 0; k < onsets.size(); ++k) {
+            const double expected = k % 4 == 0 ? 500.0 : 440.0;
+            QVERIFY2(std::abs(onsets[k].FFrequency - expected) < 3.0,
+                     qPrintable(QString::number(onsets[k].FFrequency)));
+            QVERIFY2(std::abs(onsets[k].FLengthMs - 50.0) < 3.0,
+                     qPrintable(QString::number(onsets[k].FLengthMs)));
+        }
+        CheckSpacing(onsets, 300);
+    }
+
+    void ownSoundPlaysFileAndDefaultForMissingAccent()
+    {
+        const QString missing = FDir.filePath(QStringLiteral("missing.wav"));
+        const auto onsets = RecordBeats(6, 300, [&](int k, std::int64_t moment) {
+            PlayBeatSound(4, FSinePath, missing, nullptr, k % 2 == 1, moment);
+        });
+        QCOMPARE(onsets.size(), std::size_t(6));
+        for (std::size_t k = 0; k < onsets.size(); ++k) {
+            if (k % 2 == 0) {
+                QVERIFY2(std::abs(onsets[k].FFrequency - 1000.0) < 5.0,
+                         qPrintable(QString::number(onsets[k].FFrequency)));
+                QVERIFY2(std::abs(onsets[k].FLengthMs - 80.0) < 5.0,
+                         qPrintable(QString::number(onsets[k].FLengthMs)));
+            } else {
+                QVERIFY2(IsBell(onsets[k]), qPrintable(QString::number(onsets[k].FFrequency)));
+            }
+        }
+        CheckSpacing(onsets, 300, 2);
+    }
+
+    void systemGongAndFolderGiveDefaultBeep()
+    {
+        const auto onsets = RecordBeats(4, 400, [&](int k, std::int64_t moment) {
+            if (k < 2) {
+                PlayBeatSound(2, QString(), QString(), nullptr, k == 1, moment);
+            } else {
+                PlayBeatSound(4, FDir.path(), QString(), nullptr, false, moment);
+            }
+        });
+        QCOMPARE(onsets.size(), std::size_t(4));
+        for (const Onset& o : onsets) {
+            QVERIFY2(IsBell(o), qPrintable(QString::number(o.FFrequency)));
+        }
+    }
+
+    void builtInSynthSoundsAtEveryBeat()
+    {
+        TMidiTick tick(0, 75, 9);
+        QVERIFY(tick.IsOpen());
+        const auto onsets = RecordBeats(6, 300, [&](int k, std::int64_t moment) {
+            PlayBeatSound(3, QString(), QString(), &tick, k == 0, moment);
+        });
+        QCOMPARE(onsets.size(), std::size_t(6));
+        for (const Onset& o : onsets) {
+            QVERIFY(o.FPeak > 0.08);
+        }
+        CheckSpacing(onsets, 300);
+        // Without an output nothing sounds and nothing fails.
+        const auto silent = RecordBeats(2, 300, [&](int, std::int64_t moment) {
+            PlayBeatSound(3, QString(), QString(), nullptr, false, moment);
+            PlayBeatSound(0, FSinePath, FSinePath, &tick, false, moment);
+            PlayBeatSound(7, FSinePath, FSinePath, &tick, true, moment);
+        });
+        QCOMPARE(silent.size(), std::size_t(0));
+    }
+
+    void soundsWithoutMomentStartAtOnce()
+    {
+        TMidiTick tick(0xFFFFFFFFu, 75, 9);
+        const auto onsets = Record([&](std::int64_t first) {
+            SleepUntil(first);
+            SoundTone(440, 50, -1);
+            QThread::msleep(400);
+            SoundDefaultBeep(-1);
+            QThread::msleep(400);
+            tick.Play();
+            QThread::msleep(400);
+            SoundWaveFile(FSinePath, -1);
+        });
+        QCOMPARE(onsets.size(), std::size_t(4));
+        QVERIFY(std::abs(onsets[0].FFrequency - 440.0) < 3.0);
+        QVERIFY(IsBell(onsets[1]));
+        QVERIFY(onsets[2].FPeak > 0.08);
+        QVERIFY(std::abs(onsets[3].FFrequency - 1000.0) < 5.0);
+    }
+
+    void newWaveCutsThePreviousOne()
+    {
+        const auto onsets = Record(
+            [&](std::int64_t first) {
+                SleepUntil(first);
+                SoundWaveFile(FLongPath, first);
+                SleepUntil(first + 200000);
+                SoundWaveFile(FSinePath, first + 200000);
+            },
+            1300);
+        // One sound: 200 ms of the long file, then the short file; nothing of the long one after.
+        QCOMPARE(onsets.size(), std::size_t(1));
+        QVERIFY2(std::abs(onsets[0].FLengthMs - 280.0) < 10.0,
+                 qPrintable(QString::number(onsets[0].FLengthMs)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVoicesSound)
+#include "test_voices_sound.moc"
