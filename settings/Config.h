@@ -36,8 +36,8 @@ public:
 
     int MidiNote() const;
     int MidiChannel() const { return FMidiChannel; }
-    int SoundMode() const;        // optZvuk's item index, -1 when none is chosen
-    void SetSoundMode(int mode);  // -1..4 (clamped); shows the group box of the mode
+    int SoundMode() const;       // optZvuk's item index, -1 when none is chosen
+    void SetSoundMode(int mode); // -1..4 (clamped); shows the group box of the mode
     TMidiTick* TestTick() const { return FTestTick.get(); }
 
     void optZvukClick();
@@ -81,6 +81,7 @@ public:
     QCheckBox* ChB_Real;
 
 protected:
+    void showEvent(QShowEvent* event) override; // the mode's group box, centred over the owner
     void hideEvent(QHideEvent* event) override; // FormHide
 
 private:

@@ -1,0 +1,454 @@
+#include "Config.h"
+
+#include "ConfigHost.h"
+#include "Midi.h"
+#include "Voices.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFont>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace {
+
+// A raised panel that works as a button: a click (press and release inside) runs `onClick`.
+class PanelButton final : public QFrame
+{
+public:
+    PanelButton(const QString& caption, QWidget* parent) : QFrame(parent), FCaption(caption)
+    {
+        setFrameStyle(QFrame::Panel | QFrame::Raised);
+        setLineWidth(2); // outer and inner bevel, one pixel each
+        setAccessibleName(caption);
+    }
+
+    std::function<void()> onClick;
+    const QString& Caption() const { return FCaption; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QFrame::paintEvent(event);
+        QPainter painter(this);
+        QFont captionFont = font();
+        if (QFontMetrics(captionFont).horizontalAdvance(FCaption) > contentsRect().width())
+            captionFont.setStretch(QFont::SemiCondensed);
+        painter.setFont(captionFont);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(contentsRect(), Qt::AlignCenter, FCaption);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        FPressed = event->button() == Qt::LeftButton;
+        event->accept();
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        const bool click =
+            FPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+        FPressed = false;
+        event->accept();
+        if (click && onClick)
+            onClick();
+    }
+
+private:
+    QString FCaption;
+    bool FPressed = false;
+};
+
+// DejaVu Sans is wider than the face this layout was drawn for. A caption that does not fit its
+// place grows to the right, as a self-sizing label would; where a control stands to its right,
+// the caption is set a little narrower first.
+void FitCaption(QWidget* widget, bool narrower = false)
+{
+    if (narrower && widget->sizeHint().width() > widget->width()) {
+        QFont font = widget->font();
+        font.setStretch(QFont::SemiCondensed);
+        widget->setFont(font);
+    }
+    if (widget->sizeHint().width() > widget->width())
+        widget->resize(widget->sizeHint().width(), widget->height());
+}
+
+// The stored colour of the main window: red in the low byte.
+TColor ToTColor(const QColor& colour)
+{
+    return static_cast<TColor>(colour.red()) | static_cast<TColor>(colour.green()) << 8 |
+           static_cast<TColor>(colour.blue()) << 16;
+}
+
+const QString WaveFilter = QStringLiteral("Zvukové soubory (*.wav)");
+
+QString ChooseWaveFile(QWidget* parent, const QString& lastFile)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(WaveFilter);
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    if (!lastFile.isEmpty())
+        dialog.selectFile(lastFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      FHost(host)
+{
+    setWindowTitle(QStringLiteral("Nastavení"));
+    setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
+    setFixedSize(385, 229);
+    setSizeGripEnabled(false);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setGeometry(0, 0, 385, 193);
+    auto* TabSheet1 = new QWidget;
+    auto* TabSheet2 = new QWidget;
+    PageControl1->addTab(TabSheet1, QStringLiteral("&Zvuk"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Z&obrazení"));
+
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
+    btnOk->setGeometry(155, 200, 75, 25);
+    btnOk->setDefault(true);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setGeometry(240, 200, 75, 25);
+    btnCancel->setAutoDefault(false);
+    btnCancel->hide();
+    connect(btnCancel, &QPushButton::clicked, this, [this] { done(2); });
+
+    // Page "Zvuk"
+    optZvukBox = new QGroupBox(QStringLiteral(" &Zvuk "), TabSheet1);
+    optZvukBox->setGeometry(5, 8, 129, 124);
+    optZvukBox->setToolTip(QStringLiteral("Výběr typu přehrávaného zvuku"));
+    optZvuk = new QButtonGroup(this);
+    auto* optLayout = new QVBoxLayout(optZvukBox);
+    optLayout->setContentsMargins(8, 2, 4, 4);
+    optLayout->setSpacing(0);
+    const std::array<QString, 5> modeCaptions = {
+        QStringLiteral("&Bez zvuku"), QStringLiteral("PC &Generátor"), QStringLiteral("&Systémový gong"),
+        QStringLiteral("&Midi perkuse"), QStringLiteral("&Vlastní")};
+    for (int i = 0; i < static_cast<int>(modeCaptions.size()); ++i) {
+        auto* button = new QRadioButton(modeCaptions[static_cast<std::size_t>(i)], optZvukBox);
+        optLayout->addWidget(button);
+        optZvuk->addButton(button, i);
+    }
+    optZvuk->button(1)->setChecked(true);
+    connect(optZvuk, &QButtonGroup::idClicked, this, [this](int) { optZvukClick(); });
+
+    grpMidi = new QGroupBox(QStringLiteral("&Midi"), TabSheet1);
+    grpMidi->setGeometry(140, 8, 233, 124);
+    lblMidiDevice = new QLabel(QStringLiteral("Z&ařízení:"), grpMidi);
+    lblMidiDevice->setGeometry(8, 23, 45, 17);
+    cboMidiDevice = new QComboBox(grpMidi);
+    cboMidiDevice->setGeometry(54, 19, 171, 21);
+    cboMidiDevice->setToolTip(QStringLiteral("Výběr MIDI zařízení"));
+    lblMidiDevice->setBuddy(cboMidiDevice);
+    lblMidiSound = new QLabel(QStringLiteral("&Normální zvuk:"), grpMidi);
+    lblMidiSound->setGeometry(8, 54, 71, 13);
+    cboMidiSound1 = new QComboBox(grpMidi);
+    cboMidiSound1->setGeometry(87, 49, 137, 21);
+    cboMidiSound1->setToolTip(QStringLiteral("Zvuk pro normání dobu"));
+    lblMidiSound->setBuddy(cboMidiSound1);
+    Label1 = new QLabel(QStringLiteral("&Důraz zvuk:"), grpMidi);
+    Label1->setGeometry(8, 78, 57, 13);
+    Label1->setEnabled(false);
+    cboMidiSound2 = new QComboBox(grpMidi);
+    cboMidiSound2->setGeometry(87, 73, 137, 21);
+    cboMidiSound2->setToolTip(QStringLiteral("Zvuk pro důraznou dobu"));
+    cboMidiSound2->setEnabled(false);
+    Label1->setBuddy(cboMidiSound2);
+
+    grpVlastni = new QGroupBox(QStringLiteral(" &Vlastní "), TabSheet1);
+    grpVlastni->setGeometry(140, 8, 232, 124);
+    grpVlastni->hide();
+    auto* Label2 = new QLabel(QStringLiteral("&Normální zvuk:"), grpVlastni);
+    Label2->setGeometry(8, 22, 71, 13);
+    But_Browse = new QPushButton(QStringLiteral("Procházet ..."), grpVlastni);
+    But_Browse->setGeometry(147, 15, 75, 20);
+    But_Browse->setAutoDefault(false);
+    Ed_Path1 = new QLineEdit(grpVlastni);
+    Ed_Path1->setGeometry(8, 37, 217, 21);
+    Ed_Path1->setToolTip(QStringLiteral("Zvuk pro normální dobu"));
+    Label2->setBuddy(Ed_Path1);
+    auto* Label3 = new QLabel(QStringLiteral("&Důraz zvuk:"), grpVlastni);
+    Label3->setGeometry(8, 78, 57, 13);
+    Button1 = new QPushButton(QStringLiteral("Procházet ..."), grpVlastni);
+    Button1->setGeometry(147, 71, 75, 20);
+    Button1->setAutoDefault(false);
+    Ed_Path2 = new QLineEdit(grpVlastni);
+    Ed_Path2->setGeometry(7, 93, 217, 21);
+    Ed_Path2->setToolTip(QStringLiteral("Zvuk pro důraznou dobu"));
+    Label3->setBuddy(Ed_Path2);
+    connect(But_Browse, &QPushButton::clicked, this, &TformConfig::But_BrowseClick);
+    connect(Button1, &QPushButton::clicked, this, &TformConfig::Button1Click);
+
+    btnTest = new QPushButton(QStringLiteral("&Test"), TabSheet1);
+    btnTest->setGeometry(6, 135, 128, 25);
+    btnTest->setToolTip(QStringLiteral("Test zvukového výstupu"));
+    btnTest->setAutoDefault(false);
+    connect(btnTest, &QPushButton::clicked, this, &TformConfig::btnTestClick);
+
+    // Page "Zobrazení"
+    ChB_Lights = new QCheckBox(QStringLiteral("Světla"), TabSheet2);
+    ChB_Lights->setGeometry(16, 16, 97, 17);
+    ChB_Lights->setToolTip(QStringLiteral("Zobrazení blikajících světel, která představují doby v taktu"));
+    ChB_Numbers = new QCheckBox(QStringLiteral("Čísla dob"), TabSheet2);
+    ChB_Numbers->setGeometry(16, 40, 97, 17);
+    ChB_Numbers->setToolTip(QStringLiteral("Číselné zobrazení doby"));
+    ChB_Circle = new QCheckBox(QStringLiteral("Kruh"), TabSheet2);
+    ChB_Circle->setGeometry(16, 64, 97, 17);
+    ChB_Circle->setToolTip(QStringLiteral("Podílové zobrazení taktu"));
+    auto* panel1 = new PanelButton(QStringLiteral("Barva doby ..."), TabSheet2);
+    panel1->setGeometry(160, 16, 89, 25);
+    panel1->setToolTip(QStringLiteral("Nastavení barvy běžné doby"));
+    panel1->onClick = [this] { Panel1Click(); };
+    Panel1 = panel1;
+    auto* panel2 = new PanelButton(QStringLiteral("Barva důrazu ..."), TabSheet2);
+    panel2->setGeometry(160, 48, 89, 25);
+    panel2->setToolTip(QStringLiteral("Nastavení barvy důrazné doby"));
+    panel2->onClick = [this] { Panel2Click(); };
+    Panel2 = panel2;
+    ChB_Real = new QCheckBox(QStringLiteral("\"Real drummer\""), TabSheet2);
+    ChB_Real->setGeometry(16, 124, 97, 17);
+    ChB_Real->setToolTip(QStringLiteral("Simulátor živého bubeníka :-))"));
+    // clicked, not toggled: the settings file sets these boxes without acting on the main window.
+    connect(ChB_Lights, &QCheckBox::clicked, this, &TformConfig::ChB_LightsClick);
+    connect(ChB_Numbers, &QCheckBox::clicked, this, &TformConfig::ChB_NumbersClick);
+    connect(ChB_Circle, &QCheckBox::clicked, this, &TformConfig::ChB_CircleClick);
+    connect(ChB_Real, &QCheckBox::clicked, this, &TformConfig::ChB_RealClick);
+
+    for (QWidget* caption : {static_cast<QWidget*>(lblMidiDevice), static_cast<QWidget*>(lblMidiSound)})
+        FitCaption(caption, true);
+    for (QWidget* caption :
+         {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label3),
+          static_cast<QWidget*>(ChB_Lights), static_cast<QWidget*>(ChB_Numbers),
+          static_cast<QWidget*>(ChB_Circle), static_cast<QWidget*>(ChB_Real)})
+        FitCaption(caption);
+
+    // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
+    const std::array<QWidget*, 20> tabOrder = {btnOk,
+                                               PageControl1,
+                                               optZvuk->button(0),
+                                               optZvuk->button(1),
+                                               optZvuk->button(2),
+                                               optZvuk->button(3),
+                                               optZvuk->button(4),
+                                               cboMidiDevice,
+                                               cboMidiSound1,
+                                               cboMidiSound2,
+                                               Ed_Path1,
+                                               But_Browse,
+                                               Ed_Path2,
+                                               Button1,
+                                               btnTest,
+                                               ChB_Lights,
+                                               ChB_Numbers,
+                                               ChB_Circle,
+                                               ChB_Real,
+                                               btnCancel};
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    FChooseFile = [this](const QString& lastFile) { return ChooseWaveFile(this, lastFile); };
+    FChooseColour = [this](const QColor& lastColour) -> std::optional<QColor> {
+        const QColor colour = QColorDialog::getColor(lastColour, this);
+        if (!colour.isValid())
+            return std::nullopt;
+        return colour;
+    };
+
+    // FormCreate: the instrument lists ("75 Claves": key, blank, name), then the devices.
+    FTestTick.reset();
+    for (const char* entry : MidiInstrumentEntries) {
+        const QString text = QString::fromLatin1(entry);
+        cboMidiSound1->addItem(text.mid(3).left(64), text.left(2).toInt());
+    }
+    for (int i = 0; i < cboMidiSound1->count(); ++i)
+        cboMidiSound2->addItem(cboMidiSound1->itemText(i), cboMidiSound1->itemData(i));
+    cboMidiSound1->setCurrentIndex(5);
+    cboMidiSound2->setCurrentIndex(-1);
+
+    cboMidiDevice->clear();
+    cboMidiDevice->addItems(MidiOutputNames());
+    if (cboMidiDevice->count() == 0) {
+        grpMidi->setEnabled(false);
+        lblMidiDevice->setEnabled(false);
+        lblMidiSound->setEnabled(false);
+        cboMidiDevice->setCurrentIndex(-1);
+    } else {
+        cboMidiDevice->setCurrentIndex(0);
+    }
+    FMidiChannel = 9;
+}
+
+TformConfig::~TformConfig() = default; // FormDestroy: FTestTick closes with its owner
+
+int TformConfig::ShowModal()
+{
+    return exec();
+}
+
+int TformConfig::MidiNote() const
+{
+    // A stored index outside the list leaves nothing selected; the beat then uses the first
+    // instrument (Acoustic Snare, 38) rather than no note at all.
+    const int index = cboMidiSound1->currentIndex();
+    return cboMidiSound1->itemData(index >= 0 ? index : 0).toInt();
+}
+
+int TformConfig::SoundMode() const
+{
+    return optZvuk->checkedId();
+}
+
+void TformConfig::SetSoundMode(int mode)
+{
+    mode = std::clamp(mode, -1, 4);
+    if (mode < 0) {
+        // An exclusive group never lets its last checked button go.
+        optZvuk->setExclusive(false);
+        if (QAbstractButton* checked = optZvuk->checkedButton())
+            checked->setChecked(false);
+        optZvuk->setExclusive(true);
+    } else {
+        optZvuk->button(mode)->setChecked(true);
+    }
+    optZvukClick();
+}
+
+void TformConfig::optZvukClick()
+{
+    const int mode = SoundMode();
+    grpMidi->setVisible(mode == 3);
+    grpVlastni->setVisible(mode == 4);
+}
+
+void TformConfig::btnTestClick()
+{
+    // At most one test output: the previous one closes before anything else sounds.
+    FTestTick.reset();
+    switch (SoundMode()) {
+    case 1:
+        SoundTone(440, 50, -1);
+        break;
+    case 2:
+        SoundDefaultBeep(-1);
+        break;
+    case 3:
+        // No chosen device (-1) reaches the port list as 0xFFFFFFFF, the default port.
+        FTestTick = std::make_unique<TMidiTick>(static_cast<std::uint32_t>(cboMidiDevice->currentIndex()),
+                                                static_cast<std::uint8_t>(MidiNote()),
+                                                static_cast<std::uint8_t>(MidiChannel()));
+        FTestTick->Play();
+        break;
+    case 4:
+        SoundWaveFile(Ed_Path1->text(), -1);
+        break;
+    default:
+        break;
+    }
+}
+
+void TformConfig::But_BrowseClick()
+{
+    const QString file = FChooseFile(FLastFile);
+    if (file.isEmpty())
+        return;
+    FLastFile = file;
+    Ed_Path1->setText(file);
+}
+
+void TformConfig::Button1Click()
+{
+    const QString file = FChooseFile(FLastFile);
+    if (file.isEmpty())
+        return;
+    FLastFile = file;
+    Ed_Path2->setText(file);
+}
+
+void TformConfig::ChB_LightsClick()
+{
+    FHost.ShowLights(ChB_Lights->isChecked());
+}
+
+void TformConfig::ChB_NumbersClick()
+{
+    FHost.ShowNumbers(ChB_Numbers->isChecked());
+}
+
+void TformConfig::ChB_CircleClick()
+{
+    FHost.ShowCircle(ChB_Circle->isChecked());
+}
+
+void TformConfig::Panel1Click()
+{
+    const std::optional<QColor> colour = FChooseColour(FLastColour);
+    if (!colour || !colour->isValid())
+        return;
+    FLastColour = *colour;
+    FHost.SetBeatColour(ToTColor(*colour));
+}
+
+void TformConfig::Panel2Click()
+{
+    const std::optional<QColor> colour = FChooseColour(FLastColour);
+    if (!colour || !colour->isValid())
+        return;
+    FLastColour = *colour;
+    FHost.SetAccentColour(ToTColor(*colour));
+}
+
+void TformConfig::ChB_RealClick()
+{
+    if (!ChB_Real->isChecked())
+        FHost.EndDrift();
+}
+
+void TformConfig::showEvent(QShowEvent* event)
+{
+    // Whatever mode the settings file brought, the dialog opens with that mode's group box.
+    optZvukClick();
+    if (QWidget* owner = parentWidget()) {
+        const QRect area = owner->window()->frameGeometry();
+        QRect frame = frameGeometry();
+        frame.moveCenter(area.center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(event);
+}
+
+void TformConfig::hideEvent(QHideEvent* event)
+{
+    FTestTick.reset(); // FormHide: the main window opens its own output after the dialog
+    QDialog::hideEvent(event);
+}
