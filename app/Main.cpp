@@ -1,0 +1,670 @@
+#include "Main.h"
+
+#include "BarCircle.h"
+#include "Clock.h"
+#include "ColourConv.h"
+#include "Config.h"
+#include "IniFile.h"
+#include "MessageBox.h"
+#include "Midi.h"
+#include "Pictures.h"
+#include "ProfileList.h"
+#include "SettingsFile.h"
+#include "Shape.h"
+#include "SpinEdit.h"
+#include "StatusTexts.h"
+#include "TempoName.h"
+#include "TrackBar.h"
+#include "Voices.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+
+#include <chrono>
+#include <thread>
+
+#ifndef TIKTAKON_DOC_URL
+#define TIKTAKON_DOC_URL "file:///usr/share/doc/tiktakon/index.html"
+#endif
+
+const char* const TiktakonHomePage = TIKTAKON_DOC_URL;
+
+namespace {
+
+const QString StartCaption = QStringLiteral("&Start");
+const QString StopCaption = QStringLiteral("&Stop");
+
+// The tempo scale marks of the slider; its ends, 40 and 208, are marked by the slider itself.
+const QVector<int> TempoScaleMarks{42,  44,  46,  48,  50,  52,  54,  56,  58,  60,  63,  66,  69,
+                                   72,  76,  80,  84,  88,  92,  96,  100, 104, 108, 112, 116, 120,
+                                   126, 132, 138, 144, 152, 160, 168, 176, 184, 192, 200};
+
+QFrame* MakePanel(QWidget* parent, QFrame::Shadow shadow, const QRect& geometry)
+{
+    auto* panel = new QFrame(parent);
+    panel->setFrameShape(shadow == QFrame::Plain ? QFrame::NoFrame : QFrame::Panel);
+    panel->setFrameShadow(shadow);
+    panel->setGeometry(geometry);
+    return panel;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    return label;
+}
+
+// A check box with its caption on the left and its box on the right.
+QCheckBox* MakeRightBox(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* box = new QCheckBox(text, parent);
+    box->setLayoutDirection(Qt::RightToLeft);
+    box->setGeometry(geometry);
+    return box;
+}
+
+bool IsKeypad(const QKeyEvent* event)
+{
+    return event->modifiers().testFlag(Qt::KeypadModifier);
+}
+
+} // namespace
+
+TformMain::TformMain(const QString& dataDir, TickSource* tickSource)
+    : QWidget(nullptr), FDataDir(dataDir), FTickSource(tickSource)
+{
+    setObjectName(QStringLiteral("formMain"));
+    setWindowTitle(QStringLiteral("Tiktakon"));
+    setWindowIcon(ProgramIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
+    setFixedSize(455, 256);
+    move(316, 110);
+    FInputBox = [this](const QString& caption, const QString& prompt, const QString& text) {
+        bool ok = false;
+        const QString answer = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, text, &ok);
+        return ok ? answer : text;
+    };
+    FOpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    CreateControls();
+}
+
+TformMain::~TformMain()
+{
+    qApp->removeEventFilter(this);
+    if (!FClosed && FClock) {
+        StopClock();
+    }
+    FClock.reset();
+    FMidiTick.reset();
+}
+
+QString TformMain::IniPath() const
+{
+    return QDir(FDataDir).filePath(QStringLiteral("tiktakon.ini"));
+}
+
+QString TformMain::ProfilePath() const
+{
+    return QDir(FDataDir).filePath(QStringLiteral("profiles.mtr"));
+}
+
+void TformMain::CreateControls()
+{
+    Panel2 = MakePanel(this, QFrame::Raised, {0, 0, 177, 128});
+    Label3 = new QLabel(QStringLiteral("Název:"), Panel2);
+    Label3->move(9, 16);
+    Label3->adjustSize();
+    Ed_Nazev = new QLineEdit(Panel2);
+    Ed_Nazev->setGeometry(64, 8, 105, 21);
+    Ed_Nazev->setToolTip(QStringLiteral("Název profilu"));
+    Ed_Nazev->installEventFilter(this);
+    // DejaVu Sans runs wider than the old bitmap font: the labels take the room up to their boxes.
+    Label1 = MakeLabel(Panel2, QStringLiteral("Rytmus:"), {9, 40, 54, 17});
+    SpB_Beat = new TSpinEdit(1, 8, 1, Panel2);
+    SpB_Beat->setGeometry(64, 35, 64, 22);
+    SpB_Beat->setToolTip(QStringLiteral("Nastavení rytmu"));
+    Label2 = MakeLabel(Panel2, QStringLiteral("Tempo:"), {9, 63, 54, 17});
+    SpEd_Time = new TSpinEdit(40, 208, 100, Panel2);
+    SpEd_Time->setGeometry(64, 60, 64, 22);
+    SpEd_Time->setToolTip(QStringLiteral("Nastavení tempa v úderech za minutu (BMP)"));
+    Image_Smile = new QLabel(Panel2);
+    Image_Smile->setGeometry(47, 64, 16, 16);
+    Image_Smile->setPixmap(SmilePicture());
+    Image_Smile->setAlignment(Qt::AlignCenter);
+    Image_Smile->setToolTip(QStringLiteral("Real drummer"));
+    Image_Smile->hide();
+    chkMute = MakeRightBox(Panel2, QStringLiteral("Potichu:"), {9, 89, 67, 17});
+    chkMute->setToolTip(QStringLiteral("Vypnout zvuk"));
+    ChB_Accents = MakeRightBox(Panel2, QStringLiteral("Důrazy"), {9, 107, 67, 16});
+    But_Save = new QToolButton(Panel2);
+    But_Save->setGeometry(133, 34, 36, 49);
+    But_Save->setText(QStringLiteral("&Ulož"));
+    But_Save->setIcon(FloppyIcon());
+    But_Save->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    But_Save->setToolTip(QStringLiteral("Uloží nastavené tempo pod zadaným názvem"));
+    But_Save->setFocusPolicy(Qt::StrongFocus);
+    btnSetup = new QPushButton(CogIcon(), QStringLiteral("&Nastav"), Panel2);
+    btnSetup->setGeometry(96, 92, 73, 26);
+    btnSetup->setToolTip(QStringLiteral("Nastavení zvuku a vizualizace"));
+    btnSetup->setAutoDefault(false);
+
+    Panel3 = MakePanel(this, QFrame::Plain, {179, 0, 275, 128});
+    FProfiles = std::make_unique<ProfileList>(*this, ProfilePath(), Panel3);
+    FProfiles->FGuard = [this](const std::function<void()>& command) { Guard(command); };
+    Grid = FProfiles->Grid();
+    Grid->setGeometry(0, 0, 275, 128);
+
+    trbTime = new TTrackBar(40, 208, 96, this);
+    trbTime->setGeometry(0, 128, 454, 45);
+
+    Panel4 = MakePanel(this, QFrame::Raised, {0, 172, 454, 65});
+    pnlShapes = MakePanel(Panel4, QFrame::Sunken, {3, 4, 198, 58});
+    pnlShapes->setToolTip(QStringLiteral("Nastavení důrazů kliknutím na patřičnou značku"));
+    const int lefts[8] = {8, 31, 54, 77, 101, 124, 147, 170};
+    for (int i = 0; i < 8; ++i) {
+        FShapes[i] = new TShape(i, pnlShapes);
+        FShapes[i]->setGeometry(lefts[i], 19, 20, 20);
+        connect(FShapes[i], &TShape::MouseUp, this,
+                [this](TShape* shape) { Guard([=, this] { shpOneMouseUp(shape); }); });
+    }
+    pnlCisla = MakePanel(Panel4, QFrame::Sunken, {204, 3, 39, 58});
+    L_Beat = new QLabel(QStringLiteral("0"), pnlCisla);
+    L_Beat->setGeometry(6, 1, 28, 56);
+    QFont beatFont(QStringLiteral("DejaVu Sans"));
+    beatFont.setBold(true);
+    beatFont.setPixelSize(40);
+    L_Beat->setFont(beatFont);
+    L_Beat->setAlignment(Qt::AlignCenter);
+    L_Beat->setStyleSheet(QStringLiteral("color: #ff0000"));
+    L_Beat->hide();
+    Pnl_Image = MakePanel(Panel4, QFrame::Sunken, {246, 3, 60, 60});
+    Image = new TBarCircle(Pnl_Image);
+    Image->setGeometry(1, 1, 58, 58);
+    btnStartStop = new QPushButton(StartCaption, Panel4);
+    btnStartStop->setGeometry(309, 5, 142, 55);
+    btnStartStop->setToolTip(QStringLiteral("Spustí / vypne tiktakon"));
+    btnStartStop->setAutoDefault(false);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setGeometry(0, 237, 455, 19);
+    StatusBar->setSizeGripEnabled(false);
+    StatusBar->setCursor(Qt::PointingHandCursor);
+    StatusBar->setToolTip(
+        QStringLiteral("Tiktakon 1.0, 2004\n%1").arg(QString::fromLatin1(TiktakonHomePage)));
+    // The run time needs more room in DejaVu Sans than the old 50 px: the name panel gives it.
+    const int widths[3] = {262, 70, 0};
+    const QString texts[3] = {QString(), QStringLiteral(" Takt:  0"), QStringLiteral(" Čas:  00:00:00")};
+    for (int i = 0; i < 3; ++i) {
+        FPanels[i] = new QLabel(texts[i], StatusBar);
+        FPanels[i]->setFrameShape(QFrame::Panel);
+        FPanels[i]->setFrameShadow(QFrame::Sunken);
+        FPanels[i]->setTextFormat(Qt::PlainText);
+        if (widths[i] > 0) {
+            FPanels[i]->setFixedWidth(widths[i]);
+        }
+        FPanels[i]->installEventFilter(this);
+        StatusBar->addWidget(FPanels[i], widths[i] > 0 ? 0 : 1);
+    }
+    const QString about =
+        QStringLiteral("Tiktakon 1.0 © 2004  %1").arg(QString::fromLatin1(TiktakonHomePage));
+    FPanels[0]->setText(FPanels[0]->fontMetrics().elidedText(about, Qt::ElideMiddle, widths[0] - 8));
+    StatusBar->installEventFilter(this);
+
+    Act_Save = new QAction(this);
+    Act_Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Act_Save->setShortcutContext(Qt::WindowShortcut);
+    addAction(Act_Save);
+    Act_Options = new QAction(this);
+    Act_Options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    Act_Options->setShortcutContext(Qt::WindowShortcut);
+    addAction(Act_Options);
+
+    Timer = new QTimer(this);
+    Timer->setInterval(1000);
+
+    // Tab order: Panel2, Panel3, trbTime, Panel4; focus starts in the name edit.
+    QWidget::setTabOrder(Ed_Nazev, SpB_Beat);
+    QWidget::setTabOrder(SpB_Beat, SpEd_Time);
+    QWidget::setTabOrder(SpEd_Time, chkMute);
+    QWidget::setTabOrder(chkMute, ChB_Accents);
+    QWidget::setTabOrder(ChB_Accents, But_Save);
+    QWidget::setTabOrder(But_Save, btnSetup);
+    QWidget::setTabOrder(btnSetup, Grid);
+    QWidget::setTabOrder(Grid, trbTime);
+    QWidget::setTabOrder(trbTime, btnStartStop);
+    Ed_Nazev->setFocus();
+
+    connect(btnStartStop, &QPushButton::clicked, this, [this] { Guard([this] { btnStartStopClick(); }); });
+    connect(btnSetup, &QPushButton::clicked, this, [this] { Guard([this] { btnSetupClick(); }); });
+    connect(But_Save, &QToolButton::clicked, this, [this] { Guard([this] { But_SaveClick(); }); });
+    connect(Act_Save, &QAction::triggered, this, [this] { Guard([this] { But_SaveClick(); }); });
+    connect(Act_Options, &QAction::triggered, this, [this] { Guard([this] { btnSetupClick(); }); });
+    connect(SpEd_Time, &TSpinEdit::Change, this, [this] { Guard([this] { SpEd_TimeChange(); }); });
+    connect(SpB_Beat, &TSpinEdit::Change, this, [this] { Guard([this] { SpB_BeatChange(); }); });
+    connect(trbTime, &QSlider::valueChanged, this, [this] { Guard([this] { trbTimeChange(); }); });
+    connect(Timer, &QTimer::timeout, this, [this] { Guard([this] { TimerTimer(); }); });
+}
+
+void TformMain::SetConfig(TformConfig* config)
+{
+    FConfig = config;
+}
+
+void TformMain::Guard(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowErrorBox(this, QString::fromUtf8(e.what()));
+    }
+}
+
+// ---- Start-up and closing ----
+
+void TformMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (FShown) {
+        return;
+    }
+    FShown = true;
+    Guard([this] { FormShow(); });
+    // Where the platform never activates the window, start-up runs right after the first show.
+    QMetaObject::invokeMethod(
+        this, [this] { FormActivate(); }, Qt::QueuedConnection);
+}
+
+void TformMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && FShown) {
+        FormActivate();
+    }
+}
+
+void TformMain::FormShow()
+{
+    trbTime->SetTickMarks(TempoScaleMarks);
+}
+
+void TformMain::FormActivate()
+{
+    if (FStartedUp) {
+        return;
+    }
+    FStartedUp = true;
+    // Each step runs even when one before it failed: the window must end up usable.
+    Guard([this] { qApp->installEventFilter(this); });
+    Guard([this] {
+        auto post = [this](std::function<void()> call) {
+            QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        };
+        FClock = FTickSource ? std::make_unique<TClock>(true, post, *FTickSource)
+                             : std::make_unique<TClock>(true, post);
+    });
+    FMidiTick.reset();
+    FBeatPosition = 0;
+    FBeatCounter = 0;
+    FRunTime = 0;
+    FLights = FShapes;
+    Guard([this] { FProfiles->LoadProfileList(); });
+    Guard([this] { ReadSettingsFile(); });
+    Guard([this] {
+        SpEd_Time->SetValue(trbTime->value());
+        FClock->SetTempo(trbTime->value());
+    });
+    Guard([this] { FClock->SetOnTick([this](TClock&, std::int64_t moment) { BeatHandler(moment); }); });
+}
+
+void TformMain::ReadSettingsFile()
+{
+    const IniFile ini(IniPath());
+    ReadSettings(ini, *this,
+                 [this](const std::exception& e) { ShowErrorBox(this, QString::fromUtf8(e.what())); });
+}
+
+void TformMain::WriteSettingsFile()
+{
+    const IniFile ini(IniPath());
+    WriteSettings(ini, *this);
+}
+
+void TformMain::closeEvent(QCloseEvent* event)
+{
+    if (!FClosed) {
+        FormClose();
+    }
+    QWidget::closeEvent(event);
+}
+
+void TformMain::FormClose()
+{
+    FClosed = true;
+    Timer->stop();
+    if (FStartedUp) {
+        // A settings file that cannot be written is reported; the program still closes.
+        Guard([this] { WriteSettingsFile(); });
+    }
+    Guard([this] { StopClock(); });
+    FMidiTick.reset();
+}
+
+void TformMain::StopClock()
+{
+    if (!FClock) {
+        return;
+    }
+    FClock->Suspend();
+    FClock->SetOnTick(nullptr);
+    FClock->SetInterval(1);
+    FClock->Terminate();
+    while (FClock->Suspended()) {
+        FClock->Resume();
+    }
+    // Give the clock thread up to 150 ms to see the request and leave its loop.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+    while (!FClock->Finished() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// ---- Run control and the beat ----
+
+bool TformMain::Running() const
+{
+    return FClock && !FClock->Suspended();
+}
+
+int TformMain::BeatsPerBar() const
+{
+    return std::clamp(SpB_Beat->Value(), 1, 8);
+}
+
+void TformMain::btnStartStopClick()
+{
+    if (!FMidiTick && FConfig) {
+        FMidiTick =
+            std::make_unique<TMidiTick>(static_cast<std::uint32_t>(FConfig->cboMidiDevice->currentIndex()),
+                                        static_cast<std::uint8_t>(FConfig->MidiNote()),
+                                        static_cast<std::uint8_t>(FConfig->MidiChannel()));
+    }
+    if (!FClock) {
+        return;
+    }
+    if (FClock->Suspended()) {
+        FRunTime = 0;
+        FPanels[1]->setText(StartBarText());
+        FPanels[2]->setText(RunTimeText(0));
+        Timer->start();
+        L_Beat->setStyleSheet(QStringLiteral("color: %1").arg(ToQColor(FBeatColour).name()));
+        L_Beat->setText(QStringLiteral("0"));
+        L_Beat->show();
+        btnStartStop->setText(StopCaption);
+        FClock->Resume();
+    } else {
+        L_Beat->hide();
+        btnStartStop->setText(StartCaption);
+        FClock->Suspend();
+        Image->Clear();
+        SpB_BeatChange();
+        Timer->stop();
+    }
+}
+
+void TformMain::BeatHandler(std::int64_t momentUs)
+{
+    Guard([&] {
+        const int n = BeatsPerBar();
+        FBeatPosition = std::clamp(FBeatPosition, 0, n - 1);
+        const bool accented = ChB_Accents->isChecked() && FAccentFlags[FBeatPosition] != 0;
+        const TColor colour = accented ? FAccentColour : FBeatColour;
+        L_Beat->setStyleSheet(QStringLiteral("color: %1").arg(ToQColor(colour).name()));
+        L_Beat->setText(QString::number(FBeatPosition + 1));
+        LightStep(FLights, FBeatPosition, n, colour);
+        FBeatPosition = (FBeatPosition + 1) % n;
+        ++FBeatCounter;
+        if ((FBeatCounter - 1) % n == 0) {
+            FPanels[1]->setText(BarCounterText(BarNumber(FBeatCounter, n)));
+            if (FBeatCounter > 1 && RealDrummer() && FBeatCounter % (4 * n) == 1 && FRandom.Draw(3) == 0) {
+                FDrummer = !FDrummer;
+                Image_Smile->setVisible(FDrummer);
+                FClock->SetTempo(FDrummer ? FClock->FTempo() + 10 : FClock->FTempo() - 10);
+            }
+        }
+        Image->PaintBeat(FBeatPosition, n, colour);
+        if (!chkMute->isChecked() && FConfig) {
+            PlayBeatSound(FConfig->SoundMode(), FConfig->Ed_Path1->text(), FConfig->Ed_Path2->text(),
+                          FMidiTick.get(), accented, momentUs);
+        }
+    });
+}
+
+void TformMain::shpOneMouseUp(TShape* shape)
+{
+    const int position = shape->Tag();
+    if (shape->PenWidth() == 1) {
+        shape->SetPenWidth(2);
+        FAccentFlags[position] = 1;
+    } else {
+        shape->SetPenWidth(1);
+        FAccentFlags[position] = 0;
+    }
+}
+
+void TformMain::TimerTimer()
+{
+    ++FRunTime;
+    FPanels[2]->setText(RunTimeText(FRunTime));
+}
+
+// ---- Tempo and rhythm ----
+
+void TformMain::SetTempoControls(int bpm)
+{
+    if (bpm < trbTime->minimum() || bpm > trbTime->maximum()) {
+        return;
+    }
+    trbTime->setValue(bpm);
+    SpEd_Time->SetValue(bpm);
+    if (FClock) {
+        FClock->SetTempo(bpm);
+    }
+    trbTime->setToolTip(TempoName(bpm));
+}
+
+void TformMain::SpEd_TimeChange()
+{
+    SetTempoControls(SpEd_Time->Value());
+}
+
+void TformMain::trbTimeChange()
+{
+    SpEd_Time->SetValue(trbTime->value());
+    if (FClock) {
+        FClock->SetTempo(trbTime->value());
+    }
+}
+
+void TformMain::SpB_BeatChange()
+{
+    if (FClock) {
+        FClock->Suspend();
+    }
+    FBeatCounter = 0;
+    FBeatPosition = 0;
+    FRunTime = 0;
+    if (FLights[0]) {
+        LightReset(FLights, BeatsPerBar());
+    }
+    if (FClock) {
+        FClock->Resume();
+    }
+}
+
+// ---- Settings dialog ----
+
+void TformMain::btnSetupClick()
+{
+    if (!FConfig || !FClock) {
+        return;
+    }
+    FClock->Suspend();
+    Timer->stop();
+    int note = -1;
+    std::uint32_t device = 0;
+    int channel = 9;
+    if (FMidiTick) {
+        note = FMidiTick->FNote();
+        device = FMidiTick->FDeviceId();
+        channel = FMidiTick->FChannel();
+        FMidiTick.reset();
+    }
+    const int result = FConfig->ShowModal();
+    if (result == 1) {
+        note = FConfig->MidiNote();
+        device = static_cast<std::uint32_t>(FConfig->cboMidiDevice->currentIndex());
+        channel = FConfig->MidiChannel();
+    }
+    if (note >= 0) {
+        // Never two outputs at once: one opened by Start/Stop inside the dialog goes first.
+        FMidiTick.reset();
+        FMidiTick = std::make_unique<TMidiTick>(device, static_cast<std::uint8_t>(note),
+                                                static_cast<std::uint8_t>(channel));
+    }
+    FClock->Resume();
+    // Start/Stop pressed inside the dialog: the beat runs exactly when the button says "&Stop".
+    const bool shouldRun = btnStartStop->text() == StopCaption;
+    if (shouldRun) {
+        while (FClock->Suspended()) {
+            FClock->Resume();
+        }
+        Timer->start();
+    } else if (!FClock->Suspended()) {
+        FClock->Suspend();
+    }
+}
+
+// ---- Profiles ----
+
+void TformMain::But_SaveClick()
+{
+    FProfiles->But_SaveClick();
+}
+
+void TformMain::Ed_NazevEnter()
+{
+    Ed_Nazev->setPalette(QPalette());
+    Ed_Nazev->setAutoFillBackground(false);
+}
+
+// ---- Status bar ----
+
+void TformMain::StatusBarClick()
+{
+    if (FOpenUrl) {
+        FOpenUrl(QString::fromLatin1(TiktakonHomePage));
+    }
+}
+
+// ---- Keys ----
+
+bool TformMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn && watched == Ed_Nazev) {
+        Ed_NazevEnter();
+    }
+    if (event->type() == QEvent::MouseButtonRelease &&
+        (watched == StatusBar || std::find(FPanels.begin(), FPanels.end(), watched) != FPanels.end())) {
+        Guard([this] { StatusBarClick(); });
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress && FStartedUp) {
+        return ApplicationShortCut(watched, static_cast<QKeyEvent*>(event));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TformMain::ApplicationShortCut(QObject* receiver, QKeyEvent* event)
+{
+    QWidget* focus = QApplication::focusWidget();
+    // A key ignored by a control travels up through its parents: act on it once, where it was aimed.
+    if (receiver != focus) {
+        return false;
+    }
+    // A spin box's own line edit stands for the spin box.
+    if (focus && focus->parentWidget() && qobject_cast<QAbstractSpinBox*>(focus->parentWidget())) {
+        focus = focus->parentWidget();
+    }
+    const int key = event->key();
+    const bool keypad = IsKeypad(event);
+
+    if (key == Qt::Key_Space && !keypad) {
+        auto* edit = qobject_cast<QLineEdit*>(focus);
+        // Words and paths are typed with blanks: the name, the wave paths, the choosers' fields.
+        bool textField = edit && (edit == Ed_Nazev ||
+                                  (FConfig && (edit == FConfig->Ed_Path1 || edit == FConfig->Ed_Path2)));
+        for (QWidget* w = focus; w && !textField && edit; w = w->parentWidget()) {
+            textField = qobject_cast<QFileDialog*>(w) || qobject_cast<QInputDialog*>(w) ||
+                        qobject_cast<QColorDialog*>(w);
+        }
+        if (textField) {
+            return false;
+        }
+        if (!event->isAutoRepeat()) {
+            Guard([this] { btnStartStopClick(); });
+        }
+        return true;
+    }
+    if (keypad && key >= Qt::Key_0 && key <= Qt::Key_9) {
+        if (focus == Ed_Nazev || focus == SpB_Beat || focus == SpEd_Time) {
+            return false;
+        }
+        if (!event->isAutoRepeat()) {
+            Guard([&] { FProfiles->KeypadDigit(key - Qt::Key_0); });
+        }
+        return true;
+    }
+    if (keypad && (key == Qt::Key_Plus || key == Qt::Key_Minus)) {
+        Guard([&] { SpEd_Time->SetValue(SpEd_Time->Value() + (key == Qt::Key_Plus ? 1 : -1)); });
+        return true;
+    }
+    // Enter: a focused push button is pressed; anywhere else in the main window it is Start/Stop.
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && focus && focus->window() == this) {
+        if (auto* button = qobject_cast<QAbstractButton*>(focus);
+            button && !qobject_cast<QCheckBox*>(focus)) {
+            if (!event->isAutoRepeat()) {
+                button->click();
+            }
+            return true;
+        }
+        if (!event->isAutoRepeat()) {
+            Guard([this] { btnStartStopClick(); });
+        }
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,79 @@
+# Shared helpers of the end-to-end tests: a private X server, the program copied into a
+# temporary directory, keys by xdotool, closing as a window manager would. Every process a
+# test starts is stopped by its PID on exit.
+set -euo pipefail
+
+E2E_PIDS=()
+E2E_TMP=$(mktemp -d /tmp/tiktakon-e2e.XXXXXX)
+
+e2e_cleanup() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${E2E_PIDS[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$E2E_TMP"
+}
+trap e2e_cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# start_xvfb: a private X server; sets DISPLAY.
+start_xvfb() {
+  local fifo="$E2E_TMP/displayfd"
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fifo" 2>"$E2E_TMP/xvfb.log" &
+  E2E_PIDS+=($!)
+  local number
+  read -r -t 10 number <"$fifo" || fail "Xvfb did not start"
+  export DISPLAY=":$number"
+}
+
+# install_copy BINARY DIR: the program copied into DIR, as a user would run a portable program.
+install_copy() {
+  mkdir -p "$2"
+  cp "$1" "$2/tiktakon"
+}
+
+# start_app DIR: starts DIR/tiktakon; sets APP_PID and APP_WINDOW.
+start_app() {
+  (cd "$1" && exec ./tiktakon) >"$E2E_TMP/app.log" 2>&1 &
+  APP_PID=$!
+  E2E_PIDS+=("$APP_PID")
+  APP_WINDOW=""
+  local i
+  for i in $(seq 1 100); do
+    APP_WINDOW=$(xdotool search --pid "$APP_PID" --name '^Tiktakon' 2>/dev/null | head -n 1 || true)
+    [ -n "$APP_WINDOW" ] && break
+    kill -0 "$APP_PID" 2>/dev/null || fail "the program ended at start: $(cat "$E2E_TMP/app.log")"
+    sleep 0.1
+  done
+  [ -n "$APP_WINDOW" ] || fail "no window appeared"
+  sleep 0.5 # start-up work runs right after the first show
+}
+
+# close_app [SECONDS]: asks the window to close; the program must end with status 0 in time.
+close_app() {
+  local limit=${1:-5}
+  "$WMCLOSE" "$APP_WINDOW" || fail "could not send WM_DELETE_WINDOW"
+  local i
+  for i in $(seq 1 $((limit * 10))); do
+    if ! kill -0 "$APP_PID" 2>/dev/null; then
+      local status=0
+      wait "$APP_PID" || status=$?
+      [ "$status" -eq 0 ] || fail "the program ended with status $status: $(cat "$E2E_TMP/app.log")"
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "the program did not end within $limit s of the close request"
+}
+
+key() {
+  xdotool key --window "$APP_WINDOW" "$@"
+}
