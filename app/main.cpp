@@ -34,6 +34,8 @@ int main(int argc, char* argv[])
     TApplication::setApplicationDisplayName(QStringLiteral("Tiktakon"));
     TApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
     TApplication::setWindowIcon(ProgramIcon());
+    // Lets a Wayland desktop match the window to its menu entry and icon.
+    TApplication::setDesktopFileName(QStringLiteral("cz.tiktakon.Tiktakon"));
 
     // The stream runs from the start, so that the first beat is never lost to a waking device.
     AudioOut::Instance().Open();

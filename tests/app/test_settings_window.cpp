@@ -1,0 +1,374 @@
+// The settings file and the settings dialog on the real windows.
+#include "AppFixture.h"
+
+#include "Clock.h"
+#include "Midi.h"
+#include "ProfileFile.h"
+#include "ProfileList.h"
+#include "Shape.h"
+#include "SpinEdit.h"
+#include "TrackBar.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void StoreProfiles(const QString& dir, const QList<std::tuple<QString, int, int>>& profiles)
+{
+    ProfileFile file(dir + QStringLiteral("/profiles.mtr"));
+    for (const auto& [name, rhythm, tempo] : profiles) {
+        TProfileRecord record;
+        record.SetName(name);
+        record.SetRhythm(rhythm);
+        record.SetTempo(tempo);
+        file.Append(record);
+    }
+}
+
+// Runs `inside` while the settings dialog is open, then closes it with `result` (1 = OK).
+void WithDialog(AppFixture& f, const std::function<void()>& inside, int result)
+{
+    bool ran = false;
+    QTimer::singleShot(0, f.FConfig.get(), [&] {
+        QTRY_VERIFY(f.FConfig->isVisible());
+        inside();
+        ran = true;
+        if (result == 1) {
+            f.FConfig->btnOk->click();
+        } else {
+            f.FConfig->close(); // the close box
+        }
+    });
+    f.FMain->btnSetupClick();
+    QVERIFY(ran);
+}
+
+void PressSpaceInDialog(AppFixture& f)
+{
+    f.FConfig->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), f.FConfig.get());
+    f.FConfig->btnTest->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), f.FConfig->btnTest);
+    QTest::keyClick(f.FConfig->btnTest, Qt::Key_Space);
+}
+
+} // namespace
+
+class TestSettingsWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartGivesEveryDefaultAndCloseWritesThem()
+    {
+        AppFixture f;
+        QCOMPARE(f.FMain->SpB_Beat->Value(), 4);
+        QCOMPARE(f.FMain->SpEd_Time->Value(), 100);
+        QCOMPARE(f.FMain->trbTime->value(), 100);
+        QVERIFY(!f.FMain->chkMute->isChecked());
+        QCOMPARE(f.FConfig->SoundMode(), 1);
+        QVERIFY(f.FMain->pnlShapes->isVisibleTo(f.FMain.get()));
+        QVERIFY(f.FMain->pnlCisla->isVisibleTo(f.FMain.get()));
+        QVERIFY(f.FMain->Pnl_Image->isVisibleTo(f.FMain.get()));
+        QVERIFY(!f.FMain->ChB_Accents->isChecked());
+        QCOMPARE(f.FMain->FBeatColour, TColor(255));
+        QCOMPARE(f.FMain->FAccentColour, TColor(16711935));
+        QVERIFY(!f.FConfig->ChB_Real->isChecked());
+        for (int column = 1; column <= 4; ++column) {
+            QCOMPARE(f.FMain->Grid->columnWidth(column), 60);
+        }
+        QCOMPARE(QFile(f.FDir + "/profiles.mtr").size(), 0);
+        QVERIFY(f.FMain->FClock->Suspended());
+        f.Close();
+        QCOMPARE(QString::fromUtf8(ReadFile(f.FDir + "/tiktakon.ini")),
+                 QStringLiteral(
+                     "[profil]\nselected=-1\n"
+                     "[metro]\nrytmus=4\ntempo=100\nmute=0\n"
+                     "[zvuk]\nmode=1\nmididevice=0\nmidisound1=0\nmidisound2=0\nwavepath1=\nwavepath2=\n"
+                     "[visual]\nsvetla=1\ncisla=1\nkruh=1\ndurazy=0\n"
+                     "[barva]\ndoby=255\ndurazy=16711935\n"
+                     "[blbost]\nrealdrummer=0\n"
+                     "[grid]\n1=60\n2=60\n3=60\n4=60\n"));
+    }
+
+    void storedProfileWinsOverTheFreeTempo()
+    {
+        QTemporaryDir dir;
+        StoreProfiles(dir.path(), {{"First", 3, 60}, {"Second", 5, 90}, {"Third", 7, 150}});
+        WriteFile(dir.path() + "/tiktakon.ini",
+                  "[profil]\nselected=2\n[metro]\nrytmus=2\ntempo=44\nmute=1\n");
+        AppFixture f(false, dir.path());
+        QCOMPARE(f.FMain->SpB_Beat->Value(), 7);
+        QCOMPARE(f.FMain->trbTime->value(), 150);
+        QCOMPARE(f.FMain->FClock->FTempo(), 150);
+        QVERIFY(!f.FMain->chkMute->isChecked());
+        QCOMPARE(f.FMain->windowTitle(), QStringLiteral("Tiktakon - Third"));
+        QCOMPARE(f.FMain->Grid->CurrentGridRow(), 3);
+        QCOMPARE(f.FMain->FCurrentProfile, 2);
+        // With a profile current, closing leaves the free tempo as it was.
+        f.FMain->trbTime->setValue(180);
+        f.Close();
+        const QByteArray ini = ReadFile(dir.path() + "/tiktakon.ini");
+        QVERIFY(ini.startsWith("[profil]\nselected=2\n[metro]\nrytmus=2\ntempo=44\nmute=1\n"));
+    }
+
+    void storedValuesAreBroughtIntoRange_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("check");
+        QTest::newRow("tempo 300") << QByteArray("[metro]\ntempo=300\n") << "tempo208";
+        QTest::newRow("tempo abc") << QByteArray("[metro]\ntempo=abc\n") << "tempo100";
+        QTest::newRow("mute 2") << QByteArray("[metro]\nmute=2\n") << "muted";
+        QTest::newRow("lights off") << QByteArray("[visual]\nsvetla=0\n") << "nolights";
+        QTest::newRow("mode 0x3") << QByteArray("[zvuk]\nmode=0x3\n") << "mode3";
+        QTest::newRow("rhythm 12") << QByteArray("[METRO]\nRytmus=12\n") << "rhythm8";
+    }
+    void storedValuesAreBroughtIntoRange()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, check);
+        QTemporaryDir dir;
+        WriteFile(dir.path() + "/tiktakon.ini", ini);
+        AppFixture f(false, dir.path());
+        if (check == "tempo208") {
+            QCOMPARE(f.FMain->trbTime->value(), 208);
+            QCOMPARE(f.FMain->SpEd_Time->Value(), 208);
+            QCOMPARE(f.FMain->FClock->FTempo(), 208);
+        } else if (check == "tempo100") {
+            QCOMPARE(f.FMain->trbTime->value(), 100);
+        } else if (check == "muted") {
+            QVERIFY(f.FMain->chkMute->isChecked());
+        } else if (check == "nolights") {
+            QVERIFY(!f.FMain->pnlShapes->isVisibleTo(f.FMain.get()));
+            QVERIFY(!f.FConfig->ChB_Lights->isChecked());
+        } else if (check == "mode3") {
+            QCOMPARE(f.FConfig->SoundMode(), 3);
+        } else if (check == "rhythm8") {
+            QCOMPARE(f.FMain->SpB_Beat->Value(), 8);
+        }
+        QVERIFY(f.FMessages.isEmpty());
+    }
+
+    void deletedStoredProfileIsReportedOnceAndForgotten()
+    {
+        QTemporaryDir dir;
+        StoreProfiles(dir.path(), {{"A", 3, 60}, {"B", 5, 90}});
+        WriteFile(dir.path() + "/tiktakon.ini",
+                  "[profil]\nselected=5\n[metro]\nrytmus=3\ntempo=150\n[zvuk]\nmode=4\n[barva]\ndoby=123\n"
+                  "[grid]\n2=77\n");
+        AppFixture f(false, dir.path());
+        QCOMPARE(f.FMessages, QStringList{"Read beyond end of file."});
+        QCOMPARE(f.FMain->FCurrentProfile, -1);
+        QCOMPARE(f.FMain->SpB_Beat->Value(), 3);
+        QCOMPARE(f.FMain->trbTime->value(), 150);
+        QCOMPARE(f.FConfig->SoundMode(), 4);
+        QCOMPARE(f.FMain->FBeatColour, TColor(123));
+        QCOMPARE(f.FMain->Grid->columnWidth(2), 77);
+        QVERIFY(f.FMain->FClock->HasOnTick()); // the start-up went on to its end
+        f.Close();
+        const QByteArray ini = ReadFile(dir.path() + "/tiktakon.ini");
+        QVERIFY(ini.startsWith("[profil]\nselected=-1\n[metro]\nrytmus=3\ntempo=150\n"));
+        QVERIFY(ini.contains("doby=123\n"));
+        // The next start is quiet.
+        AppFixture again(false, dir.path());
+        QVERIFY(again.FMessages.isEmpty());
+    }
+
+    void unwritableSettingsFileIsReportedAndTheWindowStillCloses()
+    {
+        QTemporaryDir dir;
+        const QString ini = dir.path() + "/tiktakon.ini";
+        WriteFile(ini, "[metro]\ntempo=120\n");
+        QFile::setPermissions(ini, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        AppFixture f(false, dir.path());
+        f.FMain->btnStartStopClick();
+        f.Close();
+        QCOMPARE(f.FMessages, QStringList{QStringLiteral("Unable to write to %1.").arg(ini)});
+        QVERIFY(!f.FMain->isVisible());
+        QVERIFY(f.FMain->FClock->Finished());
+        QVERIFY(!f.FMain->FMidiTick);
+        QCOMPARE(ReadFile(ini), QByteArray("[metro]\ntempo=120\n"));
+    }
+
+    void dialogPausesTheBeatAndTheRunTime_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::newRow("running") << true;
+        QTest::newRow("stopped") << false;
+    }
+    void dialogPausesTheBeatAndTheRunTime()
+    {
+        QFETCH(bool, running);
+        AppFixture f;
+        if (running) {
+            f.FMain->btnStartStopClick();
+        }
+        WithDialog(
+            f,
+            [&] {
+                QVERIFY(f.FMain->FClock->Suspended());
+                QVERIFY(!f.FMain->Timer->isActive());
+                QVERIFY(!f.FMain->FMidiTick); // closed for the time of the dialog
+            },
+            2);
+        QCOMPARE(!f.FMain->FClock->Suspended(), running);
+        QCOMPARE(f.FMain->Timer->isActive(), running);
+        QCOMPARE(static_cast<bool>(f.FMain->FMidiTick), running);
+        QCOMPARE(f.FMain->FClock->SuspendCount(), running ? 0 : 1);
+    }
+
+    void colourChosenInTheDialogColoursTheNextBeat()
+    {
+        AppFixture f;
+        f.FMain->SpB_Beat->SetValue(4);
+        f.FMain->btnStartStopClick();
+        f.FConfig->FChooseColour = [](const QColor&) { return std::optional<QColor>(QColor(0, 128, 0)); };
+        WithDialog(
+            f, [&] { f.FConfig->Panel1Click(); }, 2);
+        f.Beat();
+        QCOMPARE(f.FMain->FShapes[0]->BrushColor(), TColor(0x008000));
+    }
+
+    void realDrummerOffEndsTheDrift()
+    {
+        AppFixture f;
+        f.FMain->SpB_Beat->SetValue(4);
+        f.FConfig->ChB_Real->setChecked(true);
+        f.FMain->btnStartStopClick();
+        f.Beat(17);
+        QCOMPARE(f.FMain->FClock->FTempo(), 110);
+        WithDialog(
+            f, [&] { QTest::mouseClick(f.FConfig->ChB_Real, Qt::LeftButton, {}, QPoint(5, 8)); }, 1);
+        QVERIFY(!f.FConfig->ChB_Real->isChecked());
+        QCOMPARE(f.FMain->FClock->FTempo(), 100);
+        QVERIFY(!f.FMain->Image_Smile->isVisibleTo(f.FMain.get()));
+        QVERIFY(!f.FMain->FDrummer);
+    }
+
+    void testOutputClosesBeforeTheMainOutputOpens()
+    {
+        AppFixture f;
+        f.FConfig->SetSoundMode(3);
+        f.FConfig->cboMidiSound1->setCurrentIndex(0); // Acoustic Snare, 38
+        WithDialog(
+            f,
+            [&] {
+                f.FConfig->btnTestClick();
+                QVERIFY(f.FConfig->TestTick());
+                f.FConfig->btnTestClick();
+                QVERIFY(f.FConfig->TestTick());
+            },
+            1);
+        QVERIFY(!f.FConfig->TestTick());
+        QVERIFY(f.FMain->FMidiTick);
+        QCOMPARE(int(f.FMain->FMidiTick->FNote()), 38);
+        QCOMPARE(int(f.FMain->FMidiTick->FChannel()), 9);
+    }
+
+    void closingWithoutOkKeepsTheEarlierInstrument()
+    {
+        AppFixture f;
+        f.FMain->btnStartStopClick(); // opens the output with Claves? no: the stored index 0
+        const int before = f.FMain->FMidiTick->FNote();
+        WithDialog(
+            f, [&] { f.FConfig->cboMidiSound1->setCurrentIndex(5); }, 2);
+        QCOMPARE(int(f.FMain->FMidiTick->FNote()), before);
+        WithDialog(
+            f, [] {}, 1);
+        QCOMPARE(int(f.FMain->FMidiTick->FNote()), 75);
+    }
+
+    // Start/Stop pressed inside the dialog: afterwards the beat runs exactly when the button says so.
+    void spaceInsideTheDialog_data()
+    {
+        QTest::addColumn<bool>("runningBefore");
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<bool>("runningAfter");
+        QTest::newRow("running, once: restarted") << true << 1 << true;
+        QTest::newRow("running, twice: stopped") << true << 2 << false;
+        QTest::newRow("stopped, once: starts at close") << false << 1 << true;
+        QTest::newRow("stopped, twice") << false << 2 << true;
+        QTest::newRow("stopped, three times") << false << 3 << false;
+    }
+    void spaceInsideTheDialog()
+    {
+        QFETCH(bool, runningBefore);
+        QFETCH(int, presses);
+        QFETCH(bool, runningAfter);
+        AppFixture f;
+        if (runningBefore) {
+            f.FMain->btnStartStopClick();
+        }
+        WithDialog(
+            f,
+            [&] {
+                for (int i = 0; i < presses; ++i) {
+                    PressSpaceInDialog(f);
+                }
+            },
+            2);
+        const bool saysStop = f.FMain->btnStartStop->text() == QStringLiteral("&Stop");
+        QCOMPARE(saysStop, runningAfter);
+        QCOMPARE(!f.FMain->FClock->Suspended(), runningAfter);
+        QCOMPARE(f.FMain->Timer->isActive(), runningAfter);
+        // One output at most, and Stop and Start still work as before.
+        f.FMain->btnStartStopClick();
+        QCOMPARE(!f.FMain->FClock->Suspended(), !runningAfter);
+    }
+
+    void shortcutsDoNothingWhileTheDialogIsOpen()
+    {
+        AppFixture f;
+        f.FMain->Ed_Nazev->setText(QStringLiteral("Rock"));
+        WithDialog(
+            f,
+            [&] {
+                QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : f.FConfig.get();
+                QTest::keyClick(target, Qt::Key_S, Qt::ControlModifier);
+                QTest::keyClick(target, Qt::Key_O, Qt::ControlModifier);
+            },
+            2);
+        QCOMPARE(QFile(f.FDir + "/profiles.mtr").size(), 0);
+        QCOMPARE(f.FMain->windowTitle(), QStringLiteral("Tiktakon"));
+    }
+
+    void otherLinesOfTheSettingsFileSurvive()
+    {
+        QTemporaryDir dir;
+        const QByteArray foreign = "; written by hand\r\n[mine]\r\nkey = value with blanks\r\n";
+        WriteFile(dir.path() + "/tiktakon.ini", foreign + "[metro]\r\ntempo=90\r\nextra=1\r\n");
+        {
+            AppFixture f(false, dir.path());
+            QCOMPARE(f.FMain->trbTime->value(), 90);
+        }
+        const QByteArray ini = ReadFile(dir.path() + "/tiktakon.ini");
+        QVERIFY(ini.startsWith(foreign + "[metro]\r\ntempo=90\r\nextra=1\r\n") ||
+                ini.startsWith(foreign + "[metro]\r\n"));
+        QVERIFY(ini.contains("extra=1\r\n"));
+        QVERIFY(ini.contains("key = value with blanks\r\n"));
+    }
+};
+
+QTEST_MAIN(TestSettingsWindow)
+#include "test_settings_window.moc"
