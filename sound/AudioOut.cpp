@@ -26,10 +26,11 @@ constexpr std::size_t kMaxSynthEvents = 128;
 constexpr float kToneLevel = 0.25f;
 constexpr float kSampleLevel = 0.9f;
 constexpr double kEdgeMs = 1.5;
-// Scheduled onsets keep the spacing of their moments exactly; they are pulled toward the stream's
-// own clock only when they stray more than this, and by at most kMaxDriftPpm of the spacing.
+// Scheduled onsets keep the spacing of their moments exactly (converted with the device's measured
+// drift); they are pulled toward the stream's clock only when they stray more than the dead band,
+// and then by at most kMaxStepFrames per onset, too little to hear in the beat.
 constexpr double kDeadBandUs = 1000.0;
-constexpr double kMaxDriftPpm = 100.0;
+constexpr double kMaxStepFrames = 2.0;
 constexpr double kResyncUs = 20000.0;
 constexpr std::int64_t kChainGapUs = 10'000'000;
 // The built-in synth is rendered this long after its last message, then it sleeps.
@@ -88,6 +89,7 @@ struct StreamClock
     static constexpr double kSettleUs = 1000000.0;
     static constexpr double kMinBaselineUs = 5000000.0;
     static constexpr double kMaxDeviationPpm = 2000.0;
+    static constexpr double kSlewPpm = 10.0; // per second
 
     bool FValid = false;
     int FRate = 0;
@@ -98,10 +100,18 @@ struct StreamClock
     double FWindowStart = 0;
     double FWindowMin = 0;
     double FJumps = 0; // sum of the offset's sudden moves, kept out of the rate
-    std::int64_t FRefFrame = -1;
-    double FRefOffset = 0;
-    double FRefTime = 0;
-    double FRatio = 1.0; // device frames per nominal frame of the steady clock
+    // Once a second the offset (without its sudden moves), for the drift over the last half minute.
+    struct Mark
+    {
+        std::int64_t FFrame = 0;
+        double FOffset = 0;
+        double FTime = 0;
+    };
+    static constexpr std::size_t kMarks = 32;
+    std::array<Mark, kMarks> FMarks{};
+    std::size_t FMarkCount = 0; // marks taken so far; the ring keeps the last kMarks
+    double FRatio = 1.0;        // device frames per nominal frame of the steady clock, as measured
+    double FSmoothRatio = 1.0;  // the same, moved toward the measure by a few ppm a second
 
     void Reset(double t, std::int64_t frame, int rate)
     {
@@ -113,8 +123,9 @@ struct StreamClock
         FWindowStart = t;
         FWindowMin = FEnvelope;
         FJumps = 0;
-        FRefFrame = -1;
+        FMarkCount = 0;
         FRatio = 1.0;
+        FSmoothRatio = 1.0;
         FValid = true;
     }
     // The device has been running steadily for a while (it starts in bursts and pauses).
@@ -144,23 +155,25 @@ struct StreamClock
             FWindowStart = t;
             FWindowMin = x;
         }
-        if (settled && FRefFrame < 0) {
-            FRefFrame = frame;
-            FRefOffset = FEnvelope - FJumps;
-            FRefTime = t;
-        }
-        if (FRefFrame >= 0 && t - FRefTime > kMinBaselineUs) {
-            // The offset's slow slope is the device's drift against the steady clock.
-            const double elapsed = (frame - FRefFrame) * FUsPerFrame;
-            const double drift = (FEnvelope - FJumps) - FRefOffset;
-            const double ratio = elapsed / (elapsed + drift);
-            const double limit = kMaxDeviationPpm * 1e-6;
-            FRatio = std::clamp(ratio, 1.0 - limit, 1.0 + limit);
+        const Mark* last = FMarkCount > 0 ? &FMarks[(FMarkCount - 1) % kMarks] : nullptr;
+        if (settled && (!last || t - last->FTime >= 1e6)) {
+            FMarks[FMarkCount % kMarks] = Mark{frame, FEnvelope - FJumps, t};
+            ++FMarkCount;
+            // The offset's slope over the marks kept is the device's drift against the steady clock.
+            const Mark& oldest = FMarks[FMarkCount > kMarks ? FMarkCount % kMarks : 0];
+            if (t - oldest.FTime >= kMinBaselineUs) {
+                const double elapsed = (frame - oldest.FFrame) * FUsPerFrame;
+                const double drift = (FEnvelope - FJumps) - oldest.FOffset;
+                const double limit = kMaxDeviationPpm * 1e-6;
+                FRatio = std::clamp(elapsed / (elapsed + drift), 1.0 - limit, 1.0 + limit);
+            }
+            // Spacing follows the drift slowly, so that the measure's noise never reaches a beat.
+            FSmoothRatio += std::clamp(FRatio - FSmoothRatio, -kSlewPpm * 1e-6, kSlewPpm * 1e-6);
         }
         return underrun;
     }
     double FrameAt(double timeUs) const { return (timeUs - FEnvelope) / FUsPerFrame; }
-    double Rate() const { return FRate * FRatio; }
+    double Rate() const { return FRate * FSmoothRatio; }
 };
 
 } // namespace
@@ -474,7 +487,7 @@ std::int64_t AudioOut::Impl::FrameForMoment(std::int64_t momentUs, std::int64_t 
         const double error = direct - predicted;
         const double deadBand = kDeadBandUs * FRate / 1e6;
         if (std::abs(error) <= kResyncUs * FRate / 1e6) {
-            const double maxStep = std::max(1.0, spacing * kMaxDriftPpm * 1e-6);
+            const double maxStep = kMaxStepFrames;
             double step = 0;
             if (error > deadBand) {
                 step = std::min(error - deadBand, maxStep);

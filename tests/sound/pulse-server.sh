@@ -36,17 +36,30 @@ start)
     stop_server
     mkdir -p "$dir/run" "$dir/cfg/pulse"
     chmod 700 "$dir/run"
-    echo "default-sample-rate = 48000" >"$dir/cfg/pulse/daemon.conf"
+    # A desktop's sound server runs real-time above its clients (rtkit, PipeWire's rt module); the
+    # program's own clock and audio threads are real-time too, so a server that is not would be
+    # starved by them on a small machine. As root: real-time priority 40 for the whole server.
+    cat >"$dir/cfg/pulse/daemon.conf" <<CONF
+default-sample-rate = 48000
+realtime-scheduling = yes
+realtime-priority = 40
+rlimit-rtprio = 50
+CONF
+
     cat >"$dir/ci.pa" <<PA
 load-module module-native-protocol-unix socket=$dir/native auth-anonymous=1
 load-module module-null-sink sink_name=ci rate=48000 channels=2
 set-default-sink ci
 PA
-    pulseaudio -n -F "$dir/ci.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    pulseaudio -n -F "$dir/ci.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no ${PULSE_EXTRA_ARGS:-} \
         --log-target="file:$dir/pulse.log" </dev/null >/dev/null 2>&1 &
     echo $! >"$dir/pid"
     for _ in $(seq 1 100); do
         if pactl info >/dev/null 2>&1; then
+            # The server lowers its main thread to a high nice level; raise it where allowed.
+            if [ "${PULSE_REALTIME:-1}" != 0 ]; then
+                chrt -f -p 40 "$(cat "$dir/pid")" >/dev/null 2>&1 || true
+            fi
             exit 0
         fi
         if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
