@@ -7,6 +7,7 @@ E2E_PIDS=()
 E2E_TMP=$(mktemp -d /tmp/tiktakon-e2e.XXXXXX)
 
 e2e_cleanup() {
+  stop_pulse 2>/dev/null || true
   local pid
   for pid in "${E2E_PIDS[@]}"; do
     kill "$pid" 2>/dev/null || true
@@ -48,7 +49,8 @@ start_app() {
   APP_WINDOW=""
   local i
   for i in $(seq 1 100); do
-    APP_WINDOW=$(xdotool search --pid "$APP_PID" --name '^Tiktakon' 2>/dev/null | head -n 1 || true)
+    # The main window is made first: the lowest id among the program's visible windows.
+    APP_WINDOW=$(xdotool search --onlyvisible --pid "$APP_PID" --name '^Tiktakon' 2>/dev/null | sort -n | head -n 1 || true)
     [ -n "$APP_WINDOW" ] && break
     kill -0 "$APP_PID" 2>/dev/null || fail "the program ended at start: $(cat "$E2E_TMP/app.log")"
     sleep 0.1
@@ -75,5 +77,64 @@ close_app() {
 }
 
 key() {
-  xdotool key --window "$APP_WINDOW" "$@"
+  focus_and_key "$@"
+}
+
+# answer_box: presses OK in the message box the program shows now; fails when there is none.
+answer_box() {
+  local box="" i
+  for i in $(seq 1 30); do
+    box=$(xdotool search --onlyvisible --pid "$APP_PID" --name '^Tiktakon$' 2>/dev/null | sort -n | grep -vx "$APP_WINDOW" | tail -n 1 || true)
+    [ -n "$box" ] && break
+    sleep 0.1
+  done
+  [ -n "$box" ] || fail "no message box was shown"
+  xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
+  xdotool key Return
+  sleep 0.3
+}
+
+# focus_and_key KEY...: gives the window the keyboard focus and types keys as a user would (XTEST).
+focus_and_key() {
+  xdotool windowfocus --sync "$APP_WINDOW" 2>/dev/null || xdotool windowfocus "$APP_WINDOW"
+  xdotool key --delay 80 "$@"
+}
+
+# focus_and_type TEXT
+focus_and_type() {
+  xdotool windowfocus --sync "$APP_WINDOW" 2>/dev/null || xdotool windowfocus "$APP_WINDOW"
+  xdotool type --delay 60 "$1"
+}
+
+# ini_value FILE KEY: the first value of KEY in FILE.
+ini_value() {
+  sed -n "s/^$2=//p" "$1" | head -n 1 | tr -d '\r'
+}
+
+# start_pulse: a private PulseAudio server with a null sink for this test; sets its environment.
+start_pulse() {
+  local dir="$E2E_TMP/pulse"
+  "$SOUND_SCRIPTS/pulse-server.sh" start "$dir"
+  E2E_PULSE_DIR="$dir"
+  export PULSE_SERVER="unix:$dir/native" XDG_RUNTIME_DIR="$dir/run" PULSE_CONFIG="$dir/cfg/pulse/daemon.conf"
+  export SDL_AUDIODRIVER=pulseaudio
+}
+
+stop_pulse() {
+  [ -n "${E2E_PULSE_DIR:-}" ] && "$SOUND_SCRIPTS/pulse-server.sh" stop "$E2E_PULSE_DIR"
+  E2E_PULSE_DIR=""
+}
+
+# record_start FILE / record_stop: the null sink's monitor as float32 mono 48 kHz.
+record_start() {
+  parecord --latency-msec=10 --device=ci.monitor --rate=48000 --channels=1 --format=float32le \
+    --file-format=wav "$1" &
+  E2E_RECORDER=$!
+  E2E_PIDS+=("$E2E_RECORDER")
+  sleep 0.5
+}
+
+record_stop() {
+  kill -INT "$E2E_RECORDER" 2>/dev/null || true
+  wait "$E2E_RECORDER" 2>/dev/null || true
 }
