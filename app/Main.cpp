@@ -378,13 +378,7 @@ void TformMain::StopClock()
     if (!FClock) {
         return;
     }
-    FClock->Suspend();
-    FClock->SetOnTick(nullptr);
-    FClock->SetInterval(1);
-    FClock->Terminate();
-    while (FClock->Suspended()) {
-        FClock->Resume();
-    }
+    FClock->Shutdown();
     // Give the clock thread up to 150 ms to see the request and leave its loop.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
     while (!FClock->Finished() && std::chrono::steady_clock::now() < deadline) {

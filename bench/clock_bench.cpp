@@ -45,13 +45,7 @@ int main(int argc, char* argv[])
         }
         call();
     }
-    clock.Suspend();
-    clock.SetOnTick(nullptr);
-    clock.SetInterval(1);
-    clock.Terminate();
-    while (clock.Suspended()) {
-        clock.Resume();
-    }
+    clock.Shutdown();
 
     const double interval = intervalMs * 1000.0;
     double sum = 0;

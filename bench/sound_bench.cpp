@@ -330,12 +330,7 @@ Segment RunTempo(const QString& load, int bpm, int beats, const std::vector<pid_
     loop.exec();
     clock.Suspend();
     s.FCpu = (CpuSeconds(except) - painter.CpuSeconds() - cpu0) / ((NowUs() - t0) / 1e6);
-    clock.SetOnTick(nullptr);
-    clock.SetInterval(1);
-    clock.Terminate();
-    while (clock.Suspended()) {
-        clock.Resume();
-    }
+    clock.Shutdown();
     Wait(600); // the last click's tail
     s.FUnderruns = AudioOut::Instance().Underruns() - underruns;
     s.FLate = AudioOut::Instance().LateVoices() - late;

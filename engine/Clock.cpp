@@ -39,6 +39,17 @@ void TClock::SetOnTick(TTickEvent onTick)
     FHasOnTick = static_cast<bool>(FOnTick);
 }
 
+void TClock::Shutdown()
+{
+    Suspend();
+    SetOnTick(nullptr);
+    SetInterval(1);
+    Terminate();
+    while (Suspended()) {
+        Resume();
+    }
+}
+
 void TClock::DoTick(std::int64_t momentUs)
 {
     // Detached while the tick was on its way (the window is closing): nothing to do.

@@ -23,6 +23,9 @@ public:
     int FTempo() const { return FTempoValue; }
     int FInterval() const { return FIntervalValue.load(); }
     void SetOnTick(TTickEvent onTick);
+    // The end of the program: suspend, detach the tick event, a 1 ms interval, terminate, then
+    // resume until the suspend count is 0 whatever it was, so that the thread sees the request.
+    void Shutdown();
     bool HasOnTick() const { return FHasOnTick.load(); }
 
 protected:

@@ -89,13 +89,7 @@ struct Fixture
     }
     void Shutdown()
     {
-        clock->Suspend();
-        clock->SetOnTick(nullptr);
-        clock->SetInterval(1);
-        clock->Terminate();
-        while (clock->Suspended()) {
-            clock->Resume();
-        }
+        clock->Shutdown();
     }
 };
 
@@ -307,13 +301,7 @@ private slots:
             QVERIFY2(gap > 200'000, qPrintable(QString::number(gap)));
             QVERIFY2(gap < 600'000, qPrintable(QString::number(gap)));
         }
-        clock.Suspend();
-        clock.SetOnTick(nullptr);
-        clock.SetInterval(1);
-        clock.Terminate();
-        while (clock.Suspended()) {
-            clock.Resume();
-        }
+        clock.Shutdown();
         while (auto call = main.Take(20)) {
             call();
         }
