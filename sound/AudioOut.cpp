@@ -35,6 +35,10 @@ constexpr double kResyncUs = 20000.0;
 constexpr std::int64_t kChainGapUs = 10'000'000;
 // The built-in synth is rendered this long after its last message, then it sleeps.
 constexpr double kSynthTailSeconds = 4.0;
+// A lost device (the sound server went away) is tried again this often.
+constexpr std::int64_t kReopenIntervalUs = 1'000'000;
+
+constexpr int kAudioPriority = 20;
 
 std::int64_t NowUs()
 {
@@ -186,6 +190,11 @@ struct AudioOut::Impl
     fluid_settings_t* FSynthSettings = nullptr;
     fluid_synth_t* FSynthMain = nullptr; // owned by the main thread, used by the audio thread once attached
     bool FSynthTried = false;
+    // Main thread: the program wants the stream (Open was called, Close was not), when the
+    // device was last tried again, and how often it came back.
+    bool FWanted = false;
+    std::int64_t FLastAttemptUs = INT64_MIN;
+    std::int64_t FReopens = 0;
 
     SpscQueue<Command, 512> FCommands;                            // main -> audio
     SpscQueue<std::shared_ptr<const SampleBuffer>, 512> FReturns; // audio -> main, freed there
@@ -237,6 +246,7 @@ AudioOut& AudioOut::Instance()
 bool AudioOut::Open()
 {
     Impl& d = *FImpl;
+    d.FWanted = true;
     if (d.FDevice != 0) {
         return true;
     }
@@ -276,6 +286,7 @@ bool AudioOut::Open()
 void AudioOut::Close()
 {
     Impl& d = *FImpl;
+    d.FWanted = false;
     if (d.FDevice != 0) {
         SDL_CloseAudioDevice(d.FDevice); // joins the audio thread
         d.FDevice = 0;
@@ -310,6 +321,34 @@ void AudioOut::Close()
 bool AudioOut::IsOpen() const
 {
     return FImpl->FDevice != 0;
+}
+
+void AudioOut::KeepOpen()
+{
+    Impl& d = *FImpl;
+    if (!d.FWanted) {
+        return;
+    }
+    // SDL marks a device whose server went away as stopped and never revives it.
+    if (d.FDevice != 0 && SDL_GetAudioDeviceStatus(d.FDevice) != SDL_AUDIO_STOPPED) {
+        return;
+    }
+    const std::int64_t now = NowUs();
+    if (d.FLastAttemptUs != INT64_MIN && now - d.FLastAttemptUs < kReopenIntervalUs) {
+        return;
+    }
+    d.FLastAttemptUs = now;
+    // The audio subsystem too, so that its connection to the server is made afresh.
+    const bool wasOpen = d.FDevice != 0;
+    Close();
+    if (Open() && wasOpen) {
+        ++d.FReopens;
+    }
+}
+
+std::int64_t AudioOut::Reopens() const
+{
+    return FImpl->FReopens;
 }
 
 int AudioOut::SampleRate() const
@@ -357,6 +396,7 @@ void AudioOut::ReleaseReturned()
 
 void AudioOut::PlayTone(int frequency, int milliseconds, std::int64_t momentUs)
 {
+    KeepOpen();
     ReleaseReturned();
     if (!IsOpen() || frequency <= 0 || milliseconds <= 0) {
         return;
@@ -371,6 +411,7 @@ void AudioOut::PlayTone(int frequency, int milliseconds, std::int64_t momentUs)
 
 void AudioOut::PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64_t momentUs)
 {
+    KeepOpen();
     ReleaseReturned();
     if (!IsOpen() || !buffer || buffer->FrameCount() == 0) {
         return;
@@ -385,6 +426,7 @@ void AudioOut::PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64
 void AudioOut::SynthMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                             std::int64_t momentUs)
 {
+    KeepOpen();
     ReleaseReturned();
     if (!IsOpen() || !EnsureSynth()) {
         return;
@@ -687,7 +729,7 @@ void AudioOut::Impl::Mix(float* out, int frames)
         FPriorityAsked = true;
         // Real-time scheduling where the system allows it; otherwise the thread stays as it is.
         sched_param param{};
-        param.sched_priority = 20;
+        param.sched_priority = kAudioPriority;
         pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
     }
     const std::int64_t now = NowUs();

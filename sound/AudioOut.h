@@ -21,9 +21,15 @@ public:
     bool Open();
     void Close();
     bool IsOpen() const;
+    // A device lost while open (its sound server stopped) is closed and opened again, at most
+    // once a second until it comes back; every sound request calls this, so the beat brings the
+    // sound back by itself. Nothing happens after Close().
+    void KeepOpen();
+    // How often a lost device came back.
+    std::int64_t Reopens() const;
     int SampleRate() const;
-    // Callbacks that came more than a buffer later than the stream's clock expected: the device
-    // ran dry in between.
+    // Times the stream ran dry: its offset against the steady clock moved at once, because the
+    // server skipped frames that came too late or paused the stream until new ones came.
     std::int64_t Underruns() const;
 
     // A square tone like a PC speaker, with short edges against clicks.

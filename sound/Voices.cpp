@@ -12,6 +12,7 @@ void SoundTone(int frequency, int milliseconds, std::int64_t momentUs)
 void SoundDefaultBeep(std::int64_t momentUs)
 {
     AudioOut& out = AudioOut::Instance();
+    out.KeepOpen(); // a device lost to a stopped server comes back here
     if (!out.IsOpen()) {
         return;
     }
@@ -21,6 +22,7 @@ void SoundDefaultBeep(std::int64_t momentUs)
 void SoundWaveFile(const QString& path, std::int64_t momentUs)
 {
     AudioOut& out = AudioOut::Instance();
+    out.KeepOpen(); // a device lost to a stopped server comes back here
     if (!out.IsOpen()) {
         return;
     }

@@ -75,20 +75,31 @@ private:
     QString FLongPath;
     Onset FBell;
 
-    // Records while `play` runs; `play` gets the first beat's moment, 200 ms ahead.
+    // Records while `play` runs; `play` gets the first beat's moment, 200 ms ahead. A recording
+    // during which the server ran dry (the machine was too busy) says nothing about the sounds:
+    // it is made again, up to three times.
     std::vector<Onset> Record(const std::function<void(std::int64_t)>& play, int tailMs = 500)
     {
-        SinkRecorder recorder;
-        const QString path = FDir.filePath(QStringLiteral("rec-%1.wav").arg(NowUs()));
-        if (!recorder.Start(path)) {
-            return {};
+        std::vector<Onset> onsets;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            SinkRecorder recorder;
+            const QString path = FDir.filePath(QStringLiteral("rec-%1.wav").arg(NowUs()));
+            if (!recorder.Start(path)) {
+                return {};
+            }
+            const std::int64_t underruns = AudioOut::Instance().Underruns();
+            play(NowUs() + 200000);
+            QThread::msleep(static_cast<unsigned long>(tailMs));
+            if (!recorder.Stop()) {
+                return {};
+            }
+            onsets = FindOnsets(ReadRecording(path), kThreshold);
+            if (AudioOut::Instance().Underruns() == underruns) {
+                break;
+            }
+            qWarning("the sound server ran dry during the recording; recording again");
         }
-        play(NowUs() + 200000);
-        QThread::msleep(static_cast<unsigned long>(tailMs));
-        if (!recorder.Stop()) {
-            return {};
-        }
-        return FindOnsets(ReadRecording(path), kThreshold);
+        return onsets;
     }
 
     // Plays `beats` beats `intervalMs` apart as the clock would hand them over, each at its moment.
