@@ -92,6 +92,14 @@ std::shared_ptr<const SampleBuffer> Resampled(std::vector<float> stereo, int fro
     return buffer;
 }
 
+// No sound file uses more; a header that claims more is not a sound this program can play.
+constexpr int kMaxFileRate = 768000;
+// What one decode reads at most, in samples of all channels together (30 s of 8 channels at
+// 192 kHz): a header that claims a thousand channels must not make a huge file read whole.
+constexpr sf_count_t kMaxInputSamples = sf_count_t(30) * 192000 * 8;
+// Frames read per step: the memory a decode needs beyond its result stays small.
+constexpr sf_count_t kChunkSamples = 65536;
+
 std::shared_ptr<const SampleBuffer> Decode(const QString& path, int rate)
 {
     SF_INFO info{};
@@ -100,15 +108,31 @@ std::shared_ptr<const SampleBuffer> Decode(const QString& path, int rate)
         return nullptr;
     }
     std::shared_ptr<const SampleBuffer> result;
-    if (info.channels > 0 && info.samplerate > 0 && info.frames > 0) {
+    if (info.channels > 0 && info.samplerate > 0 && info.samplerate <= kMaxFileRate && info.frames > 0) {
         // A long file is cut short rather than read whole into memory.
         const sf_count_t limit = static_cast<sf_count_t>(WaveCache::kMaxSeconds * info.samplerate);
-        const sf_count_t wanted = std::min(info.frames, limit);
-        std::vector<float> raw(static_cast<std::size_t>(wanted) * info.channels);
-        const sf_count_t got = sf_readf_float(file, raw.data(), wanted);
-        if (got > 0) {
-            raw.resize(static_cast<std::size_t>(got) * info.channels);
-            result = Resampled(ToStereo(raw, info.channels, got), info.samplerate, rate);
+        const sf_count_t wanted = std::min({info.frames, limit, kMaxInputSamples / info.channels});
+        // Read in steps and made stereo at once, so only the stereo sound is ever held whole.
+        const sf_count_t step = std::max<sf_count_t>(1, kChunkSamples / info.channels);
+        std::vector<float> raw(static_cast<std::size_t>(step * info.channels));
+        std::vector<float> stereo;
+        stereo.reserve(static_cast<std::size_t>(wanted) * 2);
+        sf_count_t done = 0;
+        while (done < wanted) {
+            const sf_count_t got = sf_readf_float(file, raw.data(), std::min(step, wanted - done));
+            if (got <= 0) {
+                break;
+            }
+            const std::vector<float> part = ToStereo(raw, info.channels, got);
+            stereo.insert(stereo.end(), part.begin(), part.end());
+            done += got;
+        }
+        if (done > 0) {
+            result = Resampled(std::move(stereo), info.samplerate, rate);
+        }
+        // Too short to leave a single frame at the stream's rate: nothing to play.
+        if (result && result->FrameCount() == 0) {
+            result = nullptr;
         }
     }
     sf_close(file);

@@ -77,8 +77,11 @@ std::vector<Onset> FindOnsets(const Recording& r, double threshold, double quiet
         o.FLengthMs = (i - o.FFrame) * 1000.0 / r.FRate;
     }
     for (Onset& o : onsets) {
+        // The pitch of the sound's first 40 ms: a decaying tail near the threshold would make the
+        // span, and with several partials the count, depend on chance.
         const auto from = static_cast<std::size_t>(o.FFrame);
-        const auto to = std::min(s.size(), from + static_cast<std::size_t>(o.FLengthMs * r.FRate / 1000.0));
+        const double spanMs = std::min(o.FLengthMs, 40.0);
+        const auto to = std::min(s.size(), from + static_cast<std::size_t>(spanMs * r.FRate / 1000.0));
         o.FFrequency = Frequency(s, from, to) * r.FRate;
     }
     return onsets;

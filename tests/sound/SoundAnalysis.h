@@ -21,7 +21,7 @@ struct Onset
     double FFrame = 0;    // where the level first crossed the threshold, to a fraction of a sample
     double FLengthMs = 0; // until the level stays below the threshold
     double FPeak = 0;
-    double FFrequency = 0; // from the spacing of rising zero crossings; 0 when too few
+    double FFrequency = 0; // over the first 40 ms, from rising zero crossings; 0 when too few
 };
 
 // Reads a wav file written by parecord; empty on failure.
