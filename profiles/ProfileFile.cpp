@@ -3,6 +3,7 @@
 #include "Error.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -64,6 +65,15 @@ public:
         bool created = false;
         FHandle = Retry([&] { return ::open(native.constData(), O_RDWR | O_CLOEXEC); });
         if (FHandle < 0 && errno == ENOENT && mode == CreateIfMissing) {
+            // A folder without any write permission is read-only for everybody, root included.
+            struct stat folder
+            {
+            };
+            const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+            if (::stat(dir.constData(), &folder) == 0 &&
+                (folder.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+                Fail("File access denied");
+            }
             FHandle = Retry([&] { return ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666); });
             created = FHandle >= 0;
         }
@@ -152,6 +162,36 @@ public:
         }
     }
 
+    off_t Size() const
+    {
+        struct stat info
+        {
+        };
+        if (::fstat(FHandle, &info) != 0) {
+            FailWithErrno(errno);
+        }
+        return info.st_size;
+    }
+
+    // Writes a record past the last whole one. The disk space is claimed first, so a full disk
+    // fails before any byte changes; should the write fail all the same, the file is cut back to
+    // its old length: no half record is ever left behind.
+    void WriteNew(int index, const TProfileRecord& buffer) const
+    {
+        const off_t oldSize = Size();
+        const off_t offset = off_t(index) * RecordSize;
+        if (Retry([&] { return ::fallocate(FHandle, FALLOC_FL_KEEP_SIZE, offset, RecordSize); }) != 0 &&
+            errno != EOPNOTSUPP && errno != ENOSYS) {
+            FailWithErrno(errno);
+        }
+        try {
+            Write(index, buffer);
+        } catch (...) {
+            Retry([&] { return ::ftruncate(FHandle, oldSize); });
+            throw;
+        }
+    }
+
     // Closing can report a delayed write failure: it counts like the write itself.
     void Close()
     {
@@ -232,7 +272,7 @@ int ProfileFile::Append(const TProfileRecord& buffer, const std::function<void(i
     if (onPosition) {
         onPosition(position);
     }
-    file.Write(position, buffer);
+    file.WriteNew(position, buffer);
     file.Close();
     return position;
 }

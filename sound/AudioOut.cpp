@@ -193,6 +193,7 @@ struct AudioOut::Impl
     // Main thread: the program wants the stream (Open was called, Close was not), when the
     // device was last tried again, and how often it came back.
     bool FWanted = false;
+    bool FLost = false;
     std::int64_t FLastAttemptUs = INT64_MIN;
     std::int64_t FReopens = 0;
 
@@ -287,6 +288,7 @@ void AudioOut::Close()
 {
     Impl& d = *FImpl;
     d.FWanted = false;
+    d.FLost = false;
     if (d.FDevice != 0) {
         SDL_CloseAudioDevice(d.FDevice); // joins the audio thread
         d.FDevice = 0;
@@ -330,8 +332,11 @@ void AudioOut::KeepOpen()
         return;
     }
     // SDL marks a device whose server went away as stopped and never revives it.
-    if (d.FDevice != 0 && SDL_GetAudioDeviceStatus(d.FDevice) != SDL_AUDIO_STOPPED) {
-        return;
+    if (d.FDevice != 0) {
+        if (SDL_GetAudioDeviceStatus(d.FDevice) != SDL_AUDIO_STOPPED) {
+            return;
+        }
+        d.FLost = true;
     }
     const std::int64_t now = NowUs();
     if (d.FLastAttemptUs != INT64_MIN && now - d.FLastAttemptUs < kReopenIntervalUs) {
@@ -339,10 +344,12 @@ void AudioOut::KeepOpen()
     }
     d.FLastAttemptUs = now;
     // The audio subsystem too, so that its connection to the server is made afresh.
-    const bool wasOpen = d.FDevice != 0;
+    const bool lost = d.FLost;
     Close();
-    if (Open() && wasOpen) {
-        ++d.FReopens;
+    if (Open()) {
+        d.FReopens += lost ? 1 : 0;
+    } else {
+        d.FLost = lost;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "AudioOut.h"
 
 #include <RtMidi.h>
+#include <jack/jack.h>
 
 #include <string>
 #include <vector>
@@ -66,12 +67,30 @@ public:
     void CacheDrumPatch(std::uint8_t, std::uint8_t) override { AudioOut::Instance().EnsureSynth(); }
 };
 
+// Whether the JACK server RtMidi's clients talk to still answers; it is never started here.
+bool JackServerRunning()
+{
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open("tiktakon-probe", JackNoStartServer, &status);
+    if (!probe) {
+        return false;
+    }
+    jack_client_close(probe);
+    return true;
+}
+
 class ExternalPort final : public MidiPort
 {
 public:
     explicit ExternalPort(std::unique_ptr<RtMidiOut> out) : FOut(std::move(out)) {}
     ~ExternalPort() override
     {
+        // RtMidi's JACK client crashes when it is closed after its server went away: a port of
+        // a vanished server is left as it is (its few bytes are the price of not crashing).
+        if (FOut->getCurrentApi() == RtMidi::UNIX_JACK && !JackServerRunning()) {
+            static_cast<void>(FOut.release());
+            return;
+        }
         try {
             FOut->closePort();
         } catch (const RtMidiError&) {
