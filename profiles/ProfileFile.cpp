@@ -180,8 +180,9 @@ public:
     {
         const off_t oldSize = Size();
         const off_t offset = off_t(index) * RecordSize;
+        // Where claiming is not supported (some file systems, devices) the write itself decides.
         if (Retry([&] { return ::fallocate(FHandle, FALLOC_FL_KEEP_SIZE, offset, RecordSize); }) != 0 &&
-            errno != EOPNOTSUPP && errno != ENOSYS) {
+            errno != EOPNOTSUPP && errno != ENOSYS && errno != ENODEV && errno != EINVAL) {
             FailWithErrno(errno);
         }
         try {
