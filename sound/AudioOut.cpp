@@ -202,8 +202,6 @@ struct AudioOut::Impl
 
     std::atomic<std::int64_t> FUnderruns{0};
     std::atomic<std::int64_t> FLate{0};
-    std::atomic<std::int64_t> FFramesMixed{0};
-    std::atomic<std::int64_t> FLastOnset{-1};
     std::atomic<double> FMeasuredRate{0};
     std::atomic<bool> FSteady{false};
 
@@ -373,11 +371,6 @@ std::int64_t AudioOut::LateVoices() const
     return FImpl->FLate.load();
 }
 
-std::int64_t AudioOut::FramesMixed() const
-{
-    return FImpl->FFramesMixed.load();
-}
-
 bool AudioOut::Steady() const
 {
     return FImpl->FSteady.load();
@@ -386,11 +379,6 @@ bool AudioOut::Steady() const
 double AudioOut::MeasuredRate() const
 {
     return FImpl->FMeasuredRate.load();
-}
-
-std::int64_t AudioOut::LastOnsetFrame() const
-{
-    return FImpl->FLastOnset.load();
 }
 
 void AudioOut::ReleaseReturned()
@@ -556,7 +544,6 @@ std::int64_t AudioOut::Impl::FrameForMoment(std::int64_t momentUs, std::int64_t 
         FLate.fetch_add(1, std::memory_order_relaxed);
         start = bufferStart;
     }
-    FLastOnset.store(start, std::memory_order_relaxed);
     return start;
 }
 
@@ -768,5 +755,4 @@ void AudioOut::Impl::Mix(float* out, int frames)
     }
     RenderVoices(out, start, frames);
     FFrame += frames;
-    FFramesMixed.store(FFrame, std::memory_order_relaxed);
 }

@@ -46,15 +46,11 @@ public:
     static constexpr std::int64_t LeadUs() { return 30000; }
     // Scheduled sounds whose command came after their sample had been mixed (started late).
     std::int64_t LateVoices() const;
-    // Frames mixed since the stream was opened.
-    std::int64_t FramesMixed() const;
     // True once the device runs steadily after opening (it starts in bursts and pauses); sounds
     // are placed exactly from then on.
     bool Steady() const;
     // The stream's rate in frames per second of the steady clock, as the stream's clock tracks it.
     double MeasuredRate() const;
-    // The frame a scheduled sound of `momentUs` started at (last one queued), -1 if none yet.
-    std::int64_t LastOnsetFrame() const;
 
 private:
     AudioOut();

@@ -73,10 +73,12 @@ std::shared_ptr<const SampleBuffer> Resampled(std::vector<float> stereo, int fro
     // The converter holds back the end of its input even when flushed: feed a little silence
     // after the sound and cut the result to the sound's own length.
     const std::size_t frames = stereo.size() / 2;
-    const auto wanted = static_cast<std::size_t>(std::llround(static_cast<double>(frames) * toRate / fromRate));
+    const auto wanted =
+        static_cast<std::size_t>(std::llround(static_cast<double>(frames) * toRate / fromRate));
     stereo.resize(stereo.size() + static_cast<std::size_t>(fromRate / 10) * 2, 0.0f);
-    bool ok = SDL_AudioStreamPut(stream, stereo.data(), static_cast<int>(stereo.size() * sizeof(float))) == 0 &&
-              SDL_AudioStreamFlush(stream) == 0;
+    bool ok =
+        SDL_AudioStreamPut(stream, stereo.data(), static_cast<int>(stereo.size() * sizeof(float))) == 0 &&
+        SDL_AudioStreamFlush(stream) == 0;
     if (ok) {
         const int bytes = SDL_AudioStreamAvailable(stream);
         buffer->FSamples.resize(static_cast<std::size_t>(bytes) / sizeof(float));
