@@ -108,9 +108,11 @@ bool TThread::Finished() const
 
 void TThread::Run()
 {
-    // The beat must not wait for other work; carry on quietly where the system refuses.
+    // The beat must not wait for ordinary work; carry on quietly where the system refuses. The
+    // lowest real-time priority, so that the busy wait never holds up a sound server, which
+    // desktops run at a higher real-time priority.
     sched_param param{};
-    param.sched_priority = 10;
+    param.sched_priority = 1;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
     Execute();
     FState->finished = true;

