@@ -124,7 +124,10 @@ private slots:
         qInfo("%d beats, %d rises, %d falls; resident %ld kB after 10 min, %ld kB after 10 h", beats, rises,
               falls, residentAfterWarmUp, residentAtEnd);
         QVERIFY(residentAfterWarmUp > 0);
+#ifndef __SANITIZE_ADDRESS__
+        // AddressSanitizer holds freed memory back in its quarantine, so there it grows by design.
         QVERIFY2(residentAtEnd - residentAfterWarmUp < 4096, "memory grew during the run");
+#endif
     }
 };
 
