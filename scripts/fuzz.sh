@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Fuzzes one target for a set time, then keeps only a minimised corpus in tests/fuzz/corpus/TARGET
 # (the smallest set of inputs that reaches everything the old corpus and the new finds reach).
-# ./test.sh replays that corpus. A finding stops the run and is kept under build-fuzz/artifacts.
+# ./test.sh replays that corpus. A finding stops the run and is kept under build-fuzz/artifacts;
+# once fixed, add it to the corpus as finding-<what>.
 # Usage: scripts/fuzz.sh TARGET SECONDS
 #   TARGET: profilerecord, profilefile, iniread, iniwrite or settings
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -ne 2 ]; then
-    sed -n '2,6p' "$0" >&2
+    sed -n '2,7p' "$0" >&2
     exit 2
 fi
 target=$1
@@ -33,6 +34,7 @@ export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp
 "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=20 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$work/found" "$corpus"
 "$fuzzer" -merge=1 "$work/merged" "$corpus" "$work/found" 2>&1 | grep -E 'MERGE-OUTER: [0-9]+ new files'
-rm -f "$corpus"/*
+# Inputs of past findings (finding-*) stay under their names; the rest is the merged set.
+find "$corpus" -type f ! -name 'finding-*' -delete
 cp "$work/merged"/* "$corpus"/
 echo "corpus $corpus: $(ls "$corpus" | wc -l) files, $(du -sk "$corpus" | cut -f1) KiB"

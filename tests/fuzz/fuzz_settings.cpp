@@ -66,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                std::size_t(profiles.size()));
 
     int messages = 0;
+    int current = -1;
     SetMessageBoxHook([&](const QString&, const QString&) { ++messages; });
     {
         auto main = std::make_unique<TformMain>(dir);
@@ -80,9 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(main->RhythmValue() >= 1 && main->RhythmValue() <= 8);
         FUZZ_CHECK(main->SliderTempo() >= 40 && main->SliderTempo() <= 208);
         FUZZ_CHECK(main->SpEd_Time->Value() == main->SliderTempo());
-        FUZZ_CHECK(main->CurrentProfileIndex() >= -1 && main->CurrentProfileIndex() < 3);
+        FUZZ_CHECK(main->CurrentProfileIndex() < 3); // any negative number: no profile
         FUZZ_CHECK(config->SoundMode() >= -1 && config->SoundMode() <= 4);
 
+        current = main->CurrentProfileIndex();
         main->close();
         QApplication::processEvents();
         config.reset();
@@ -90,13 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     SetMessageBoxHook({});
 
-    // Start-up and closing never touch the profiles; closing writes the settings it read back
-    // in range.
+    // Start-up and closing never touch the profiles; closing writes back the profile the window
+    // had and, without one, a rhythm and tempo in range.
     FUZZ_CHECK(ReadBytes(profilePath) == profiles);
     const IniFile ini(iniPath);
-    const int selected = ini.ReadInteger(QStringLiteral("profil"), QStringLiteral("selected"), -2);
-    FUZZ_CHECK(selected >= -1 && selected < 3);
-    if (selected == -1) {
+    const int selected = ini.ReadInteger(QStringLiteral("profil"), QStringLiteral("selected"), INT_MIN);
+    FUZZ_CHECK(selected == current);
+    if (selected < 0) {
         const int rhythm = ini.ReadInteger(QStringLiteral("metro"), QStringLiteral("rytmus"), 0);
         const int tempo = ini.ReadInteger(QStringLiteral("metro"), QStringLiteral("tempo"), 0);
         FUZZ_CHECK(rhythm >= 1 && rhythm <= 8);
