@@ -26,7 +26,9 @@ cmake --build build-asan -j"$jobs"
     ctest --output-on-failure -j"$jobs" -E '^e2e_deb$' | tee ctest.log) || status=$?
 
 # The threads: the beat clock, the beat rules and the sound output with its callback thread.
-# test_voices_sound is left out until its report on the sample buffers is understood.
+# Not test_voices_sound: its recorder is a QProcess, and once Qt has started a process this
+# ThreadSanitizer loses track of our queue's ordering and reports the sample buffers handed over
+# through it (a recorder started with posix_spawn gives no report).
 tsan_tests=(test_clock test_beatrules test_midi test_waves test_midi_jack)
 cmake -S . -B build-tsan "${sanitizer[@]}" -DTIKTAKON_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j"$jobs" --target "${tsan_tests[@]}"

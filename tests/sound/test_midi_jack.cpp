@@ -106,7 +106,14 @@ private slots:
         QVERIFY2(device > 0, qPrintable(MidiOutputNames().join(QLatin1Char('|'))));
         TMidiTick tick(static_cast<std::uint32_t>(device), static_cast<std::uint8_t>(given), 9);
         QVERIFY(tick.IsOpen());
-        QThread::msleep(100); // the connection is made by the server's next cycle
+        // The connection is made in one of the server's next cycles (later on a busy machine):
+        // a beat that gets through shows it is there.
+        bool connected = false;
+        for (int attempt = 0; attempt < 50 && !connected; ++attempt) {
+            tick.Play(12345);
+            connected = !receiver.Take(2, 100).empty();
+        }
+        QVERIFY(connected);
         for (int beat = 0; beat < 3; ++beat) {
             tick.Play(12345); // a moment does not delay an external port
             QThread::msleep(30);
