@@ -4,7 +4,7 @@
 function(tiktakon_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt6::Test)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} test_common Qt6::Test)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set(env QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ${T_ENV})
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}")

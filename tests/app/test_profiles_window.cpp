@@ -1,6 +1,7 @@
 // The profile list on the real window: saving, applying, deleting and picking profiles with
 // the keys a musician uses.
 #include "AppFixture.h"
+#include "TestFiles.h"
 
 #include "Clock.h"
 #include "ProfileFile.h"
@@ -17,12 +18,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Saves the window's present settings under `name` with Ctrl+S, as the user does.
 void SaveAs(AppFixture& f, const QString& name, int rhythm, int tempo)
@@ -70,7 +65,7 @@ private slots:
         expected[41] = 1;
         expected[42] = 1;
         expected[44] = 1;
-        QCOMPARE(ReadFile(f.FDir + "/profiles.mtr").toHex(), expected.toHex());
+        QCOMPARE(ReadAll(f.FDir + "/profiles.mtr").toHex(), expected.toHex());
         QCOMPARE(f.FMain->windowTitle(), QStringLiteral("Tiktakon - Žluťoučký kůň"));
         QCOMPARE(f.FMain->FCurrentProfile, 0);
         QCOMPARE(f.FMain->Grid->Cell(2, 1), QStringLiteral("3 / 4"));
@@ -183,11 +178,11 @@ private slots:
         AppFixture f;
         SaveAs(f, QStringLiteral("Keep"), 3, 77);
         const QString path = f.FDir + "/profiles.mtr";
-        const QByteArray before = ReadFile(path);
+        const QByteArray before = ReadAll(path);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
         SaveAs(f, QStringLiteral("New"), 4, 100);
         QCOMPARE(f.FMessages, QStringList{"File access denied."});
-        QCOMPARE(ReadFile(path), before);
+        QCOMPARE(ReadAll(path), before);
     }
 };
 

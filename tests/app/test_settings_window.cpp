@@ -1,5 +1,6 @@
 // The settings file and the settings dialog on the real windows.
 #include "AppFixture.h"
+#include "TestFiles.h"
 
 #include "Clock.h"
 #include "Midi.h"
@@ -20,19 +21,6 @@
 #include <QtTest>
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void StoreProfiles(const QString& dir, const QList<std::tuple<QString, int, int>>& profiles)
 {
@@ -101,7 +89,7 @@ private slots:
         QCOMPARE(QFile(f.FDir + "/profiles.mtr").size(), 0);
         QVERIFY(f.FMain->FClock->Suspended());
         f.Close();
-        QCOMPARE(QString::fromUtf8(ReadFile(f.FDir + "/tiktakon.ini")),
+        QCOMPARE(QString::fromUtf8(ReadAll(f.FDir + "/tiktakon.ini")),
                  QStringLiteral(
                      "[profil]\nselected=-1\n"
                      "[metro]\nrytmus=4\ntempo=100\nmute=0\n"
@@ -116,8 +104,8 @@ private slots:
     {
         QTemporaryDir dir;
         StoreProfiles(dir.path(), {{"First", 3, 60}, {"Second", 5, 90}, {"Third", 7, 150}});
-        WriteFile(dir.path() + "/tiktakon.ini",
-                  "[profil]\nselected=2\n[metro]\nrytmus=2\ntempo=44\nmute=1\n");
+        QVERIFY(WriteAll(dir.path() + "/tiktakon.ini",
+                         "[profil]\nselected=2\n[metro]\nrytmus=2\ntempo=44\nmute=1\n"));
         AppFixture f(false, dir.path());
         QCOMPARE(f.FMain->SpB_Beat->Value(), 7);
         QCOMPARE(f.FMain->trbTime->value(), 150);
@@ -129,7 +117,7 @@ private slots:
         // With a profile current, closing leaves the free tempo as it was.
         f.FMain->trbTime->setValue(180);
         f.Close();
-        const QByteArray ini = ReadFile(dir.path() + "/tiktakon.ini");
+        const QByteArray ini = ReadAll(dir.path() + "/tiktakon.ini");
         QVERIFY(ini.startsWith("[profil]\nselected=2\n[metro]\nrytmus=2\ntempo=44\nmute=1\n"));
     }
 
@@ -149,7 +137,7 @@ private slots:
         QFETCH(QByteArray, ini);
         QFETCH(QString, check);
         QTemporaryDir dir;
-        WriteFile(dir.path() + "/tiktakon.ini", ini);
+        QVERIFY(WriteAll(dir.path() + "/tiktakon.ini", ini));
         AppFixture f(false, dir.path());
         if (check == "tempo208") {
             QCOMPARE(f.FMain->trbTime->value(), 208);
@@ -174,9 +162,10 @@ private slots:
     {
         QTemporaryDir dir;
         StoreProfiles(dir.path(), {{"A", 3, 60}, {"B", 5, 90}});
-        WriteFile(dir.path() + "/tiktakon.ini",
-                  "[profil]\nselected=5\n[metro]\nrytmus=3\ntempo=150\n[zvuk]\nmode=4\n[barva]\ndoby=123\n"
-                  "[grid]\n2=77\n");
+        QVERIFY(
+            WriteAll(dir.path() + "/tiktakon.ini",
+                     "[profil]\nselected=5\n[metro]\nrytmus=3\ntempo=150\n[zvuk]\nmode=4\n[barva]\ndoby=123\n"
+                     "[grid]\n2=77\n"));
         AppFixture f(false, dir.path());
         QCOMPARE(f.FMessages, QStringList{"Read beyond end of file."});
         QCOMPARE(f.FMain->FCurrentProfile, -1);
@@ -187,7 +176,7 @@ private slots:
         QCOMPARE(f.FMain->Grid->columnWidth(2), 77);
         QVERIFY(f.FMain->FClock->HasOnTick()); // the start-up went on to its end
         f.Close();
-        const QByteArray ini = ReadFile(dir.path() + "/tiktakon.ini");
+        const QByteArray ini = ReadAll(dir.path() + "/tiktakon.ini");
         QVERIFY(ini.startsWith("[profil]\nselected=-1\n[metro]\nrytmus=3\ntempo=150\n"));
         QVERIFY(ini.contains("doby=123\n"));
         // The next start is quiet.
@@ -199,7 +188,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString ini = dir.path() + "/tiktakon.ini";
-        WriteFile(ini, "[metro]\ntempo=120\n");
+        QVERIFY(WriteAll(ini, "[metro]\ntempo=120\n"));
         QFile::setPermissions(ini, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
         AppFixture f(false, dir.path());
         f.FMain->btnStartStopClick();
@@ -208,7 +197,7 @@ private slots:
         QVERIFY(!f.FMain->isVisible());
         QVERIFY(f.FMain->FClock->Finished());
         QVERIFY(!f.FMain->FMidiTick);
-        QCOMPARE(ReadFile(ini), QByteArray("[metro]\ntempo=120\n"));
+        QCOMPARE(ReadAll(ini), QByteArray("[metro]\ntempo=120\n"));
     }
 
     void dialogPausesTheBeatAndTheRunTime_data()
@@ -357,12 +346,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray foreign = "; written by hand\r\n[mine]\r\nkey = value with blanks\r\n";
-        WriteFile(dir.path() + "/tiktakon.ini", foreign + "[metro]\r\ntempo=90\r\nextra=1\r\n");
+        QVERIFY(WriteAll(dir.path() + "/tiktakon.ini", foreign + "[metro]\r\ntempo=90\r\nextra=1\r\n"));
         {
             AppFixture f(false, dir.path());
             QCOMPARE(f.FMain->trbTime->value(), 90);
         }
-        const QByteArray ini = ReadFile(dir.path() + "/tiktakon.ini");
+        const QByteArray ini = ReadAll(dir.path() + "/tiktakon.ini");
         QVERIFY(ini.startsWith(foreign + "[metro]\r\ntempo=90\r\nextra=1\r\n") ||
                 ini.startsWith(foreign + "[metro]\r\n"));
         QVERIFY(ini.contains("extra=1\r\n"));

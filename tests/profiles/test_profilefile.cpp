@@ -1,4 +1,5 @@
 #include "Error.h"
+#include "TestFiles.h"
 #include "ProfileFile.h"
 
 #include <QtTest>
@@ -10,22 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QByteArray();
-    }
-    return file.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // Records whose every byte tells which record it is and where it stands.
 QByteArray PatternRecords(int count)
@@ -83,7 +68,7 @@ private slots:
     void loadReadsEveryRecordInOrder()
     {
         const QByteArray bytes = PatternRecords(4);
-        WriteAll(FPath, bytes);
+        QVERIFY(WriteAll(FPath, bytes));
         ProfileFile file(FPath);
         TProfileRecord buffer;
         QList<int> seen;
@@ -101,7 +86,7 @@ private slots:
     {
         const QByteArray bytes = PatternRecords(6) + QByteArray(40, '\xEE');
         QCOMPARE(bytes.size(), 1000);
-        WriteAll(FPath, bytes);
+        QVERIFY(WriteAll(FPath, bytes));
         ProfileFile file(FPath);
         TProfileRecord buffer;
         QCOMPARE(file.LoadAll(buffer, {}), 6);
@@ -122,7 +107,7 @@ private slots:
     void readAtReadsOneRecordAndFailsPastTheEnd()
     {
         const QByteArray bytes = PatternRecords(3) + QByteArray(100, '\x11');
-        WriteAll(FPath, bytes);
+        QVERIFY(WriteAll(FPath, bytes));
         ProfileFile file(FPath);
         TProfileRecord buffer;
         QVERIFY(file.ReadAt(2, buffer));
@@ -147,7 +132,7 @@ private slots:
     void overwriteReplacesOnlyThatRecord()
     {
         const QByteArray bytes = PatternRecords(3);
-        WriteAll(FPath, bytes);
+        QVERIFY(WriteAll(FPath, bytes));
         ProfileFile file(FPath);
         TProfileRecord record;
         record.SetNumber(2);
@@ -175,7 +160,7 @@ private slots:
         QFETCH(int, index);
         QFETCH(int, trailing);
         const QByteArray bytes = PatternRecords(count);
-        WriteAll(FPath, bytes + QByteArray(trailing, '\x55'));
+        QVERIFY(WriteAll(FPath, bytes + QByteArray(trailing, '\x55')));
         ProfileFile file(FPath);
         TProfileRecord buffer;
         file.Delete(index, buffer);
@@ -188,7 +173,7 @@ private slots:
     void deletePastTheEndChangesNothing()
     {
         const QByteArray bytes = PatternRecords(2);
-        WriteAll(FPath, bytes);
+        QVERIFY(WriteAll(FPath, bytes));
         ProfileFile file(FPath);
         TProfileRecord buffer;
         QCOMPARE(ErrorText([&] { file.Delete(2, buffer); }), QStringLiteral("Read beyond end of file"));
@@ -199,7 +184,7 @@ private slots:
     void renameChangesOnlyTheNameBytes()
     {
         const QByteArray bytes = PatternRecords(3);
-        WriteAll(FPath, bytes);
+        QVERIFY(WriteAll(FPath, bytes));
         ProfileFile file(FPath);
         TProfileRecord buffer;
         file.Rename(1, QStringLiteral("Valčík pro Žofii a další přátele"), buffer);
@@ -227,7 +212,7 @@ private slots:
     {
         QFETCH(QString, operation);
         const QByteArray bytes = PatternRecords(2) + QByteArray(5, '\x01');
-        WriteAll(FPath, bytes);
+        QVERIFY(WriteAll(FPath, bytes));
         QCOMPARE(::chmod(QFile::encodeName(FPath).constData(), 0444), 0);
         ProfileFile file(FPath);
         TProfileRecord buffer;

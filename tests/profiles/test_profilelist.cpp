@@ -1,4 +1,5 @@
 #include "Error.h"
+#include "TestFiles.h"
 #include "ProfileHost.h"
 #include "ProfileList.h"
 
@@ -102,12 +103,6 @@ struct Profile
 QByteArray RawBytes(const TProfileRecord& record)
 {
     return QByteArray(reinterpret_cast<const char*>(record.Raw().data()), TProfileRecord::Size);
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 TProfileRecord RecordAt(const QString& path, int index)

@@ -2,6 +2,7 @@
 // every readable setting is taken, whatever is unreadable gives its default, and every line that
 // is not one of the program's own keys goes back to the file byte for byte.
 #include "AppFixture.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,19 +13,6 @@
 using namespace std::string_view_literals;
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), data.size());
-}
 
 // The settings the rows look at, as the window holds them after start-up.
 struct Seen
@@ -150,7 +138,7 @@ private slots:
 
         QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("tiktakon.ini"));
-        WriteAll(ini, file);
+        QVERIFY(WriteAll(ini, file));
         {
             AppFixture f(false, dir.path());
             const Seen seen = Read(*f.FMain);

@@ -2,6 +2,7 @@
 // are ignored and replaced by the next append, stored values outside their ranges are listed as
 // stored and clamped when applied, and nothing is written that was not asked for.
 #include "AppFixture.h"
+#include "TestFiles.h"
 
 #include "Clock.h"
 #include "ProfileFile.h"
@@ -22,19 +23,6 @@
 #include <climits>
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), data.size());
-}
 
 QByteArray Bytes(const TProfileRecord& r)
 {
@@ -94,7 +82,7 @@ private slots:
         full += Bytes(Record(QStringLiteral("Pochod"), 2, 120));
         full += Bytes(Record(QStringLiteral("Polka"), 2, 160));
         const QByteArray stored = full.left(size);
-        WriteAll(path, stored);
+        QVERIFY(WriteAll(path, stored));
         const int whole = size / TProfileRecord::Size;
 
         AppFixture f(false, dir.path());
@@ -145,7 +133,7 @@ private slots:
             data += Bytes(r);
             expected << name;
         }
-        WriteAll(path, data);
+        QVERIFY(WriteAll(path, data));
 
         AppFixture f(false, dir.path());
         TformMain& m = *f.FMain;
@@ -186,7 +174,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("profiles.mtr"));
         const QByteArray data = Bytes(Record(QStringLiteral("Okraj"), rhythm, tempo));
-        WriteAll(path, data);
+        QVERIFY(WriteAll(path, data));
 
         AppFixture f(false, dir.path());
         TformMain& m = *f.FMain;
@@ -221,7 +209,7 @@ private slots:
             r.SetAccentFlags({b, 0, b, 0, b, 0, b, 0});
             data += Bytes(r);
         }
-        WriteAll(path, data);
+        QVERIFY(WriteAll(path, data));
 
         AppFixture f(false, dir.path());
         TformMain& m = *f.FMain;
@@ -267,7 +255,7 @@ private slots:
         for (char& c : data) {
             c = static_cast<char>(random.bounded(256));
         }
-        WriteAll(path, data);
+        QVERIFY(WriteAll(path, data));
         const int whole = size / TProfileRecord::Size;
 
         AppFixture f(false, dir.path());

@@ -3,6 +3,7 @@
 // files either play what they hold or give nothing to play (the default beep), without reading a
 // huge file whole and without writing anything.
 #include "SampleBuffer.h"
+#include "TestFiles.h"
 #include "WaveCache.h"
 
 #include <QDir>
@@ -23,28 +24,6 @@
 namespace {
 
 constexpr int StreamRate = 48000;
-
-bool WriteSine(const QString& path, int format, int rate, int channels, double seconds)
-{
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!f) {
-        return false;
-    }
-    const auto frames = static_cast<sf_count_t>(seconds * rate);
-    std::vector<float> data(static_cast<std::size_t>(frames) * channels);
-    for (sf_count_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            data[i * channels + c] = 0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * i / rate));
-        }
-    }
-    const bool ok = sf_writef_float(f, data.data(), frames) == frames;
-    sf_close(f);
-    return ok;
-}
 
 void PutLe(QByteArray& b, quint64 value, int bytes)
 {
@@ -177,7 +156,7 @@ private slots:
         QFETCH(int, channels);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("zvuk.wav"));
-        if (!WriteSine(path, format, rate, channels, 0.25)) {
+        if (!WriteSine(path, format, rate, channels, 0.25, 440.0)) {
             // libsndfile accepts the format but cannot write it here (GSM outside 8 kHz mono).
             QSKIP("libsndfile cannot write this combination");
         }
@@ -210,7 +189,7 @@ private slots:
 
         QTemporaryDir dir;
         const QString good = dir.filePath(QStringLiteral("good.wav"));
-        QVERIFY(WriteSine(good, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.25));
+        QVERIFY(WriteSine(good, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.25, 440.0));
         QFile f(good);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray wav = f.readAll();

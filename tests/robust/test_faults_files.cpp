@@ -2,6 +2,7 @@
 // between operations, the disk full while saving (a small tmpfs of its own), and the settings
 // file changed by another program while the window runs.
 #include "AppFixture.h"
+#include "TestFiles.h"
 
 #include "ProfileList.h"
 #include "ProfileRecord.h"
@@ -22,18 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
 
 QByteArray Records(int count)
 {

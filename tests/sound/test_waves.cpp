@@ -1,5 +1,6 @@
 // The own-sound file rules: which names count as files, decoding, conversion and the cache.
 #include "SampleBuffer.h"
+#include "TestFiles.h"
 #include "WaveCache.h"
 
 #include <QDir>
@@ -13,29 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Writes `seconds` of a sine of `frequency` in every channel, with libsndfile.
-bool WriteSine(const QString& path, int format, int rate, int channels, double seconds, double frequency)
-{
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!f) {
-        return false;
-    }
-    const auto frames = static_cast<sf_count_t>(seconds * rate);
-    std::vector<float> data(static_cast<std::size_t>(frames) * channels);
-    for (sf_count_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            data[i * channels + c] = 0.5f * static_cast<float>(std::sin(2 * M_PI * frequency * i / rate));
-        }
-    }
-    const bool ok = sf_writef_float(f, data.data(), frames) == frames;
-    sf_close(f);
-    return ok;
-}
 
 // Frequency of one channel of a stereo buffer, from its rising zero crossings.
 double Frequency(const SampleBuffer& b, int channel, double seconds)
