@@ -342,6 +342,49 @@ private slots:
         QCOMPARE(f.FMain->windowTitle(), QStringLiteral("Tiktakon"));
     }
 
+    void everySettingSurvivesARestart()
+    {
+        QTemporaryDir dir;
+        StoreProfiles(dir.path(), {{"Only", 3, 60}});
+        {
+            AppFixture f(false, dir.path());
+            f.FMain->SpB_Beat->SetValue(6);
+            f.FMain->trbTime->setValue(133);
+            f.FMain->chkMute->setChecked(true);
+            f.FMain->ChB_Accents->setChecked(true);
+            f.FConfig->SetSoundMode(4);
+            f.FConfig->cboMidiSound1->setCurrentIndex(7);
+            f.FConfig->cboMidiSound2->setCurrentIndex(9);
+            f.FConfig->Ed_Path1->setText(QStringLiteral("/tmp/a b/klik.wav"));
+            f.FConfig->Ed_Path2->setText(QStringLiteral("/tmp/důraz.wav"));
+            f.FMain->SetLightsShown(false);
+            f.FMain->SetCircleShown(false);
+            f.FMain->FBeatColour = 0x00FF00;
+            f.FMain->FAccentColour = 0x123456;
+            f.FConfig->ChB_Real->setChecked(true);
+            f.FMain->Grid->setColumnWidth(3, 91);
+        }
+        AppFixture f(false, dir.path());
+        QCOMPARE(f.FMain->SpB_Beat->Value(), 6);
+        QCOMPARE(f.FMain->trbTime->value(), 133);
+        QCOMPARE(f.FMain->FClock->FTempo(), 133);
+        QVERIFY(f.FMain->chkMute->isChecked());
+        QVERIFY(f.FMain->ChB_Accents->isChecked());
+        QCOMPARE(f.FConfig->SoundMode(), 4);
+        QCOMPARE(f.FConfig->cboMidiSound1->currentIndex(), 7);
+        QCOMPARE(f.FConfig->cboMidiSound2->currentIndex(), 9);
+        QCOMPARE(f.FConfig->Ed_Path1->text(), QStringLiteral("/tmp/a b/klik.wav"));
+        QCOMPARE(f.FConfig->Ed_Path2->text(), QStringLiteral("/tmp/důraz.wav"));
+        QVERIFY(!f.FMain->pnlShapes->isVisibleTo(f.FMain.get()));
+        QVERIFY(f.FMain->pnlCisla->isVisibleTo(f.FMain.get()));
+        QVERIFY(!f.FMain->Pnl_Image->isVisibleTo(f.FMain.get()));
+        QCOMPARE(f.FMain->FBeatColour, TColor(0x00FF00));
+        QCOMPARE(f.FMain->FAccentColour, TColor(0x123456));
+        QVERIFY(f.FConfig->ChB_Real->isChecked());
+        QCOMPARE(f.FMain->Grid->columnWidth(3), 91);
+        QCOMPARE(f.FMain->FCurrentProfile, -1);
+    }
+
     void otherLinesOfTheSettingsFileSurvive()
     {
         QTemporaryDir dir;
