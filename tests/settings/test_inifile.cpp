@@ -1,5 +1,6 @@
 #include "Error.h"
 #include "IniFile.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,21 +11,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-void WriteBytes(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(data), data.size());
-}
 
 } // namespace
 
@@ -141,7 +127,7 @@ void TestIniFile::readInteger()
     QFETCH(QString, key);
     QFETCH(int, def);
     QFETCH(int, expected);
-    WriteBytes(Path(), file);
+    QVERIFY(WriteAll(Path(), file));
     QCOMPARE(IniFile(Path()).ReadInteger(section, key, def), expected);
 }
 
@@ -167,7 +153,7 @@ void TestIniFile::readString()
 {
     QFETCH(QByteArray, file);
     QFETCH(QString, expected);
-    WriteBytes(Path(), file);
+    QVERIFY(WriteAll(Path(), file));
     QCOMPARE(IniFile(Path()).ReadString(QStringLiteral("zvuk"), QStringLiteral("wavepath1"),
                                         QStringLiteral("default")),
              expected);
@@ -175,7 +161,7 @@ void TestIniFile::readString()
 
 void TestIniFile::readBoolTakesAnyNonZeroAsTrue()
 {
-    WriteBytes(Path(), "[v]\nzero=0\none=1\ntwo=2\nhex=0x0\nbad=yes\n");
+    QVERIFY(WriteAll(Path(), "[v]\nzero=0\none=1\ntwo=2\nhex=0x0\nbad=yes\n"));
     const IniFile ini(Path());
     QCOMPARE(ini.ReadBool("v", "zero", true), false);
     QCOMPARE(ini.ReadBool("v", "one", false), true);
@@ -263,9 +249,9 @@ void TestIniFile::write()
     QFETCH(QByteArray, after);
     QFile::remove(Path());
     if (exists)
-        WriteBytes(Path(), before);
+        QVERIFY(WriteAll(Path(), before));
     IniFile(Path()).WriteString(section, key, value);
-    QCOMPARE(ReadBytes(Path()), after);
+    QCOMPARE(ReadAll(Path()), after);
     // No temporary file is left behind.
     QCOMPARE(QDir(FDir.path()).entryList(QDir::Files), QStringList{QStringLiteral("tiktakon.ini")});
 }
@@ -283,14 +269,14 @@ void TestIniFile::writeRoundTripsThroughRead()
     QCOMPARE(ini.ReadInteger("visual", "DURAZY", 0), -5);
     QCOMPARE(ini.ReadBool("blbost", "realdrummer", false), true);
     QCOMPARE(ini.ReadString("zvuk", "wavepath1", ""), QStringLiteral("/a b.wav"));
-    QCOMPARE(ReadBytes(Path()),
+    QCOMPARE(ReadAll(Path()),
              QByteArray("[barva]\ndurazy=16711935\n[visual]\ndurazy=-5\n[blbost]\nrealdrummer=1\n[zvuk]\n"
                         "wavepath1=/a b.wav\n"));
 }
 
 void TestIniFile::writeKeepsFileMode()
 {
-    WriteBytes(Path(), "[a]\nx=1\n");
+    QVERIFY(WriteAll(Path(), "[a]\nx=1\n"));
     QVERIFY(::chmod(QFile::encodeName(Path()).constData(), 0640) == 0);
     IniFile(Path()).WriteInteger("a", "x", 2);
     struct stat st
@@ -298,14 +284,14 @@ void TestIniFile::writeKeepsFileMode()
     };
     QVERIFY(::stat(QFile::encodeName(Path()).constData(), &st) == 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));
-    QCOMPARE(ReadBytes(Path()), QByteArray("[a]\nx=2\n"));
+    QCOMPARE(ReadAll(Path()), QByteArray("[a]\nx=2\n"));
 }
 
 void TestIniFile::readOnlyFileFailsAndStaysUnchanged()
 {
     // No write bit at all: read-only for everyone, root included.
     const QByteArray before = "[metro]\r\ntempo=90\r\n";
-    WriteBytes(Path(), before);
+    QVERIFY(WriteAll(Path(), before));
     QVERIFY(::chmod(QFile::encodeName(Path()).constData(), 0444) == 0);
     const IniFile ini(Path());
     for (const QString& key : {QStringLiteral("tempo"), QStringLiteral("rytmus")}) {
@@ -317,7 +303,7 @@ void TestIniFile::readOnlyFileFailsAndStaysUnchanged()
                      "Unable to write to " + QFileInfo(Path()).absoluteFilePath());
         }
     }
-    QCOMPARE(ReadBytes(Path()), before);
+    QCOMPARE(ReadAll(Path()), before);
     QVERIFY(::chmod(QFile::encodeName(Path()).constData(), 0644) == 0);
 }
 
@@ -325,7 +311,7 @@ void TestIniFile::readOnlyDirectoryFailsAndLeavesNoFile()
 {
     QTemporaryDir dir;
     const QString existing = dir.filePath(QStringLiteral("tiktakon.ini"));
-    WriteBytes(existing, "[a]\nx=1\n");
+    QVERIFY(WriteAll(existing, "[a]\nx=1\n"));
     const QByteArray native = QFile::encodeName(dir.path());
     QVERIFY(::chmod(native.constData(), 0555) == 0);
     const QString fresh = dir.filePath(QStringLiteral("fresh.ini"));
@@ -338,7 +324,7 @@ void TestIniFile::readOnlyDirectoryFailsAndLeavesNoFile()
         }
     }
     QVERIFY(::chmod(native.constData(), 0755) == 0);
-    QCOMPARE(ReadBytes(existing), QByteArray("[a]\nx=1\n"));
+    QCOMPARE(ReadAll(existing), QByteArray("[a]\nx=1\n"));
     QVERIFY(!QFileInfo::exists(fresh));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("tiktakon.ini")});
 }

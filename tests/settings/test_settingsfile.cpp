@@ -2,6 +2,7 @@
 #include "IniFile.h"
 #include "SettingsFile.h"
 #include "SettingsHost.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -97,21 +98,6 @@ public:
         widths.at(static_cast<std::size_t>(column)) = width;
     }
 };
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-void WriteBytes(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(data), data.size());
-}
 
 const auto NoError = [](const std::exception& e) { QFAIL(e.what()); };
 
@@ -224,7 +210,7 @@ void TestSettingsFile::readValue()
     QFETCH(QByteArray, file);
     QFETCH(QString, setting);
     QFETCH(QVariant, expected);
-    WriteBytes(Path(), file);
+    QVERIFY(WriteAll(Path(), file));
     RecordingHost host;
     ReadSettings(IniFile(Path()), host, NoError);
     QCOMPARE(Setting(host, setting), expected);
@@ -232,7 +218,8 @@ void TestSettingsFile::readValue()
 
 void TestSettingsFile::storedProfileIsRestoredAndMetroIgnored()
 {
-    WriteBytes(Path(), "[profil]\nselected=2\n[metro]\nrytmus=7\ntempo=150\nmute=1\n[visual]\ndurazy=0\n");
+    QVERIFY(
+        WriteAll(Path(), "[profil]\nselected=2\n[metro]\nrytmus=7\ntempo=150\nmute=1\n[visual]\ndurazy=0\n"));
     RecordingHost host;
     ReadSettings(IniFile(Path()), host, NoError);
     QCOMPARE(host.restoredProfiles, QList<int>{2});
@@ -247,8 +234,8 @@ void TestSettingsFile::storedProfileIsRestoredAndMetroIgnored()
 
 void TestSettingsFile::failingProfileIsReportedOnceAndFreeRhythmRead()
 {
-    WriteBytes(Path(), "[profil]\nselected=5\n[metro]\nrytmus=7\ntempo=150\nmute=1\n[zvuk]\nmode=4\n"
-                       "wavepath1=/a.wav\n[grid]\n2=33\n");
+    QVERIFY(WriteAll(Path(), "[profil]\nselected=5\n[metro]\nrytmus=7\ntempo=150\nmute=1\n[zvuk]\nmode=4\n"
+                             "wavepath1=/a.wav\n[grid]\n2=33\n"));
     RecordingHost host;
     host.restoreFails = true;
     QStringList reported;
@@ -287,14 +274,14 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
     host.realDrummer = false;
     host.widths = {19, 61, 62, 63, 64};
     WriteSettings(IniFile(Path()), host);
-    QCOMPARE(ReadBytes(Path()), QByteArray("[profil]\nselected=-1\n"
-                                           "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
-                                           "[zvuk]\nmode=3\nmididevice=-1\nmidisound1=5\nmidisound2=-1\n"
-                                           "wavepath1=/snd/a.wav\nwavepath2=\n"
-                                           "[visual]\nsvetla=1\ncisla=0\nkruh=1\ndurazy=1\n"
-                                           "[barva]\ndoby=255\ndurazy=16711935\n"
-                                           "[blbost]\nrealdrummer=0\n"
-                                           "[grid]\n1=61\n2=62\n3=63\n4=64\n"));
+    QCOMPARE(ReadAll(Path()), QByteArray("[profil]\nselected=-1\n"
+                                         "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
+                                         "[zvuk]\nmode=3\nmididevice=-1\nmidisound1=5\nmidisound2=-1\n"
+                                         "wavepath1=/snd/a.wav\nwavepath2=\n"
+                                         "[visual]\nsvetla=1\ncisla=0\nkruh=1\ndurazy=1\n"
+                                         "[barva]\ndoby=255\ndurazy=16711935\n"
+                                         "[blbost]\nrealdrummer=0\n"
+                                         "[grid]\n1=61\n2=62\n3=63\n4=64\n"));
 }
 
 void TestSettingsFile::writeRhythmFromText_data()
@@ -322,14 +309,14 @@ void TestSettingsFile::writeWithProfileLeavesMetroAndUnknownLinesUntouched()
 {
     const QByteArray metro = "[metro]\r\nrytmus = 7\r\ntempo=150\r\nmute=1\r\n";
     const QByteArray unknown = "[mine]\r\nkeep=this line\r\n";
-    WriteBytes(Path(), "[profil]\r\nselected=-1\r\n" + metro + unknown);
+    QVERIFY(WriteAll(Path(), "[profil]\r\nselected=-1\r\n" + metro + unknown));
     RecordingHost host;
     host.profileIndex = 1;
     host.rhythmText = QStringLiteral("2");
     host.tempo = 60;
     host.mute = false;
     WriteSettings(IniFile(Path()), host);
-    const QByteArray after = ReadBytes(Path());
+    const QByteArray after = ReadAll(Path());
     QVERIFY2(after.startsWith("[profil]\r\nselected=1\r\n" + metro + unknown), after.constData());
     const IniFile ini(Path());
     QCOMPARE(ini.ReadInteger("metro", "rytmus", 0), 7);
@@ -384,7 +371,7 @@ void TestSettingsFile::writeThenReadGivesTheSameSettings()
 void TestSettingsFile::readOnlyFileFailsAtFirstKeyAndStaysUnchanged()
 {
     const QByteArray before = "[profil]\nselected=0\n[other]\nx=1\n";
-    WriteBytes(Path(), before);
+    QVERIFY(WriteAll(Path(), before));
     QVERIFY(::chmod(QFile::encodeName(Path()).constData(), 0444) == 0);
     RecordingHost host;
     host.profileIndex = -1;
@@ -394,7 +381,7 @@ void TestSettingsFile::readOnlyFileFailsAtFirstKeyAndStaysUnchanged()
     } catch (const TiktakonError& e) {
         QCOMPARE(QString::fromUtf8(e.what()), "Unable to write to " + Path());
     }
-    QCOMPARE(ReadBytes(Path()), before);
+    QCOMPARE(ReadAll(Path()), before);
     QVERIFY(::chmod(QFile::encodeName(Path()).constData(), 0644) == 0);
 }
 
