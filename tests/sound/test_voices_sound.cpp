@@ -162,6 +162,10 @@ private slots:
         QVERIFY(WriteSine(FSinePath, 0.08, 1000.0));
         FLongPath = FDir.filePath(QStringLiteral("long.wav"));
         QVERIFY(WriteSine(FLongPath, 1.0, 600.0));
+        // Decoded ahead, so that a slow first decode (a sanitizer build, a busy machine) cannot
+        // start a test's first sound late and move its onset or shorten what is heard of it.
+        QVERIFY(WaveCache::Load(FSinePath, AudioOut::Instance().SampleRate()));
+        QVERIFY(WaveCache::Load(FLongPath, AudioOut::Instance().SampleRate()));
 
         // The default beep as the sink plays it: the sound the own-sound fallbacks must match.
         const auto beep = WaveCache::DefaultBeep(48000);
@@ -280,10 +284,6 @@ private slots:
 
     void newWaveCutsThePreviousOne()
     {
-        // Decoded ahead, so that a slow first decode (a sanitizer build) cannot start the long
-        // file late and shorten what is heard of it.
-        QVERIFY(WaveCache::Load(FLongPath, AudioOut::Instance().SampleRate()));
-        QVERIFY(WaveCache::Load(FSinePath, AudioOut::Instance().SampleRate()));
         const auto onsets = Record(
             [&](std::int64_t first) {
                 SleepUntil(first);
