@@ -62,6 +62,43 @@ int DeviceOf(const QString& part)
     return -1;
 }
 
+// Plays beats until `wanted` of them have arrived whole, each as exactly {note-on, note-off}.
+// On a loaded machine the server may drop a cycle, and what the receiver had in it is lost with
+// it; a beat of which nothing, or only its note-on, arrived is played again (a few times at
+// most). Anything else (a wrong byte, a message too many, note-off first) is a fault: the
+// returned text says what came. The first beats may also go out before the connection is made.
+QString PlayWholeBeats(TMidiTick& tick, Receiver& receiver, const Message& on, const Message& off,
+                       int wanted, int attempts)
+{
+    const std::vector<Message> whole{on, off};
+    int complete = 0;
+    for (int attempt = 0; attempt < attempts && complete < wanted; ++attempt) {
+        tick.Play(12345); // a moment does not delay an external port
+        const bool connecting = complete == 0;
+        const auto got = receiver.Take(2, connecting ? 100 : 2000);
+        // While connecting, a beat played earlier may arrive late, together with this one.
+        std::size_t pairs = 0;
+        while (2 * pairs + 1 < got.size() && got[2 * pairs] == on && got[2 * pairs + 1] == off) {
+            ++pairs;
+        }
+        const bool wholeBeats = pairs > 0 && 2 * pairs == got.size();
+        if (got == whole || (connecting && wholeBeats)) {
+            complete += static_cast<int>(pairs);
+        } else if (!got.empty() && got != std::vector<Message>{on}) {
+            QStringList texts;
+            for (const Message& m : got) {
+                QStringList bytes;
+                for (unsigned char b : m) {
+                    bytes << QString::number(b, 16);
+                }
+                texts << bytes.join(QLatin1Char(' '));
+            }
+            return QStringLiteral("beat %1 brought: %2").arg(attempt).arg(texts.join(QStringLiteral(" | ")));
+        }
+    }
+    return complete >= wanted ? QString() : QStringLiteral("only %1 whole beats arrived").arg(complete);
+}
+
 // How many of our output ports JACK holds.
 int OurOutputs()
 {
@@ -107,25 +144,10 @@ private slots:
         TMidiTick tick(static_cast<std::uint32_t>(device), static_cast<std::uint8_t>(given), 9);
         QVERIFY(tick.IsOpen());
         // The connection is made in one of the server's next cycles (later on a busy machine):
-        // a beat that gets through shows it is there.
-        bool connected = false;
-        for (int attempt = 0; attempt < 50 && !connected; ++attempt) {
-            tick.Play(12345);
-            connected = !receiver.Take(2, 100).empty();
-        }
-        QVERIFY(connected);
-        for (int beat = 0; beat < 3; ++beat) {
-            tick.Play(12345); // a moment does not delay an external port
-            QThread::msleep(30);
-        }
-        const auto got = receiver.Take(6, 2000);
+        // the beats played before it are not counted.
         const auto k = static_cast<unsigned char>(key);
-        std::vector<Message> expected;
-        for (int beat = 0; beat < 3; ++beat) {
-            expected.push_back({0x99, k, 0x7F});
-            expected.push_back({0x89, k, 0x7F});
-        }
-        QCOMPARE(got, expected);
+        const QString fault = PlayWholeBeats(tick, receiver, {0x99, k, 0x7F}, {0x89, k, 0x7F}, 3, 50);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }
 
     void freedOutputLeavesNoPort()
@@ -141,10 +163,8 @@ private slots:
         TMidiTick second(static_cast<std::uint32_t>(device), 56, 9);
         QVERIFY(second.IsOpen());
         QCOMPARE(OurOutputs(), before + 1);
-        QThread::msleep(100);
-        second.Play();
-        const auto got = receiver.Take(2, 2000);
-        QCOMPARE(got, (std::vector<Message>{{0x99, 56, 0x7F}, {0x89, 56, 0x7F}}));
+        const QString fault = PlayWholeBeats(second, receiver, {0x99, 56, 0x7F}, {0x89, 56, 0x7F}, 1, 50);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }
 };
 
