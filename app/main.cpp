@@ -4,6 +4,7 @@
 #include "DataDirectory.h"
 #include "MessageBox.h"
 #include "Pictures.h"
+#include "SignalClose.h"
 
 #include <QApplication>
 
@@ -46,6 +47,7 @@ int main(int argc, char* argv[])
     TformConfig formConfig(formMain, &formMain);
     formMain.SetConfig(&formConfig);
     formMain.show();
+    CloseOnSignals(formMain);
     const int result = TApplication::exec();
     AudioOut::Instance().Close();
     return result;

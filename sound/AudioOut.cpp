@@ -252,6 +252,9 @@ bool AudioOut::Open()
     // SDL asks PulseAudio for a single buffer of latency, which underruns; libpulse reads this.
     setenv("PULSE_LATENCY_MSEC", "20", 0);
     if (!d.FSdlInit) {
+        // SDL would take SIGINT and SIGTERM for an event queue nobody reads: Ctrl+C and the
+        // desktop's request to stop would then be lost.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             return false;
         }

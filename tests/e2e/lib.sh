@@ -61,10 +61,21 @@ start_app() {
 
 # close_app [SECONDS]: asks the window to close; the program must end with status 0 in time.
 close_app() {
-  local limit=${1:-5}
   "$WMCLOSE" "$APP_WINDOW" || fail "could not send WM_DELETE_WINDOW"
+  wait_app_end "${1:-5}" "the close request"
+}
+
+# signal_app SIGNAL [SECONDS]: the system asks the program to stop, as a session end or Ctrl+C
+# does; it must end with status 0 in time.
+signal_app() {
+  kill -"$1" "$APP_PID" || fail "could not send $1"
+  wait_app_end "${2:-5}" "$1"
+}
+
+# wait_app_end SECONDS WHAT: the program ends with status 0 within SECONDS after WHAT.
+wait_app_end() {
   local i
-  for i in $(seq 1 $((limit * 10))); do
+  for i in $(seq 1 $(($1 * 10))); do
     if ! kill -0 "$APP_PID" 2>/dev/null; then
       local status=0
       wait "$APP_PID" || status=$?
@@ -73,7 +84,7 @@ close_app() {
     fi
     sleep 0.1
   done
-  fail "the program did not end within $limit s of the close request"
+  fail "the program did not end within $1 s of $2"
 }
 
 key() {
