@@ -61,9 +61,7 @@ void CloseOnSignals(QWidget& mainWindow)
         CloseFromTop(window);
     });
     for (int number : kSignals) {
-        struct sigaction action
-        {
-        };
+        struct sigaction action = {};
         action.sa_handler = OnSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
