@@ -20,7 +20,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -28,7 +27,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
-#include <QHeaderView>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -36,7 +34,6 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>

@@ -23,7 +23,22 @@ struct Seen
     QString wavePath1;
     TColor beatColour;
     bool lights;
+    bool operator==(const Seen&) const = default;
 };
+
+// Printed by QCOMPARE when the settings differ.
+char* toString(const Seen& s)
+{
+    return qstrdup(QStringLiteral("rhythm %1, tempo %2, mode %3, wave \"%4\", colour %5, lights %6")
+                       .arg(s.rhythm)
+                       .arg(s.tempo)
+                       .arg(s.mode)
+                       .arg(s.wavePath1)
+                       .arg(s.beatColour)
+                       .arg(s.lights)
+                       .toUtf8()
+                       .constData());
+}
 
 Seen Read(const TformMain& m)
 {
@@ -135,19 +150,14 @@ private slots:
         QFETCH(bool, lights);
         QFETCH(QList<QByteArray>, foreign);
         QFETCH(QByteArray, newLine);
+        const Seen expected{rhythm, tempo, mode, wavePath1, static_cast<TColor>(beatColour), lights};
 
         QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("tiktakon.ini"));
         QVERIFY(WriteAll(ini, file));
         {
             AppFixture f(false, dir.path());
-            const Seen seen = Read(*f.FMain);
-            QCOMPARE(seen.rhythm, rhythm);
-            QCOMPARE(seen.tempo, tempo);
-            QCOMPARE(seen.mode, mode);
-            QCOMPARE(seen.wavePath1, wavePath1);
-            QCOMPARE(seen.beatColour, static_cast<TColor>(beatColour));
-            QCOMPARE(seen.lights, lights);
+            QCOMPARE(Read(*f.FMain), expected);
             // Reading never writes.
             QCOMPARE(ReadAll(ini), file);
             f.Close();
@@ -167,13 +177,7 @@ private slots:
 
         // The closed file reads back to the same settings, and a second close changes nothing.
         AppFixture again(false, dir.path());
-        const Seen seen = Read(*again.FMain);
-        QCOMPARE(seen.rhythm, rhythm);
-        QCOMPARE(seen.tempo, tempo);
-        QCOMPARE(seen.mode, mode);
-        QCOMPARE(seen.wavePath1, wavePath1);
-        QCOMPARE(seen.beatColour, static_cast<TColor>(beatColour));
-        QCOMPARE(seen.lights, lights);
+        QCOMPARE(Read(*again.FMain), expected);
         again.Close();
         QVERIFY(again.FMessages.isEmpty());
         QCOMPARE(ReadAll(ini), closed);

@@ -4,6 +4,7 @@
 #   jack-server.sh stop NAME DIR    stops it by that PID and removes its files in /dev/shm
 # Clients need: JACK_DEFAULT_SERVER=NAME
 set -euo pipefail
+source "$(dirname "$0")/pidfile.sh"
 cmd=${1:?start or stop}
 name=${2:?server name}
 dir=${3:?directory}
@@ -13,18 +14,7 @@ export JACK_DEFAULT_SERVER="$name"
 export JACK_NO_AUDIO_RESERVATION=1
 
 stop_server() {
-    if [ -f "$dir/jack.pid" ]; then
-        pid=$(cat "$dir/jack.pid")
-        if kill -0 "$pid" 2>/dev/null; then
-            kill "$pid" 2>/dev/null || true
-            for _ in $(seq 1 50); do
-                kill -0 "$pid" 2>/dev/null || break
-                sleep 0.1
-            done
-            kill -9 "$pid" 2>/dev/null || true
-        fi
-        rm -f "$dir/jack.pid"
-    fi
+    stop_by_pid_file "$dir/jack.pid"
     # jackd leaves shared-memory files behind. This server's own are removed; the files shared by
     # every server of this user only when no other jackd is running.
     rm -f "/dev/shm/jack_sem."*"_${name}_"* "/dev/shm/jack_${name}_"* 2>/dev/null || true

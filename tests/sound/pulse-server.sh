@@ -4,6 +4,7 @@
 #   pulse-server.sh stop DIR    stops the server started in DIR by its PID
 # Clients need: PULSE_SERVER=unix:DIR/native XDG_RUNTIME_DIR=DIR/run PULSE_CONFIG=DIR/cfg/pulse/daemon.conf
 set -euo pipefail
+source "$(dirname "$0")/pidfile.sh"
 cmd=${1:?start or stop}
 dir=${2:?directory}
 mkdir -p "$dir"
@@ -15,18 +16,7 @@ export XDG_CONFIG_HOME="$dir/cfg"
 export PULSE_SERVER="unix:$dir/native"
 
 stop_server() {
-    if [ -f "$dir/pid" ]; then
-        pid=$(cat "$dir/pid")
-        if kill -0 "$pid" 2>/dev/null; then
-            kill "$pid" 2>/dev/null || true
-            for _ in $(seq 1 50); do
-                kill -0 "$pid" 2>/dev/null || break
-                sleep 0.1
-            done
-            kill -9 "$pid" 2>/dev/null || true
-        fi
-        rm -f "$dir/pid"
-    fi
+    stop_by_pid_file "$dir/pid"
     rm -f "$dir/native"
 }
 
