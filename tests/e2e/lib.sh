@@ -41,14 +41,15 @@ install_copy() {
   cp "$1" "$2/tiktakon"
 }
 
-# start_app DIR: starts DIR/tiktakon; sets APP_PID and APP_WINDOW.
+# start_app DIR [PROGRAM]: starts PROGRAM (default DIR's own ./tiktakon) in DIR; sets APP_PID
+# and APP_WINDOW.
 start_app() {
-  (cd "$1" && exec ./tiktakon) >"$E2E_TMP/app.log" 2>&1 &
+  (cd "$1" && exec "${2:-./tiktakon}") >"$E2E_TMP/app.log" 2>&1 &
   APP_PID=$!
   E2E_PIDS+=("$APP_PID")
   APP_WINDOW=""
   local i
-  for i in $(seq 1 100); do
+  for i in $(seq 1 150); do
     # The main window is made first: the lowest id among the program's visible windows.
     APP_WINDOW=$(xdotool search --onlyvisible --pid "$APP_PID" --name '^Tiktakon' 2>/dev/null | sort -n | head -n 1 || true)
     [ -n "$APP_WINDOW" ] && break

@@ -110,18 +110,7 @@ mkdir -p "$WORKDIR"
 touch "$E2E_TMP/before-start"
 sleep 1 # so that anything written from now on is newer than the marker
 
-(cd "$WORKDIR" && exec tiktakon) >"$E2E_TMP/app.log" 2>&1 &
-APP_PID=$!
-E2E_PIDS+=("$APP_PID")
-APP_WINDOW=""
-for _ in $(seq 1 150); do
-  APP_WINDOW=$(xdotool search --onlyvisible --pid "$APP_PID" --name '^Tiktakon' 2>/dev/null | head -n 1 || true)
-  [ -n "$APP_WINDOW" ] && break
-  kill -0 "$APP_PID" 2>/dev/null || fail "the installed program ended at start: $(cat "$E2E_TMP/app.log")"
-  sleep 0.1
-done
-[ -n "$APP_WINDOW" ] || fail "the installed program showed no window"
-sleep 0.5 # start-up work runs right after the first show
+start_app "$WORKDIR" tiktakon # found on PATH, as a user starts it
 
 PERUSER="$HOME/.config/Tiktakon"
 [ -f "$PERUSER/profiles.mtr" ] || fail "profiles.mtr was not created in $PERUSER"
