@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "AudioOut.h"
 #include "BarCircle.h"
 #include "Clock.h"
 #include "ColourConv.h"
@@ -264,11 +265,26 @@ void TformMain::CreateControls()
     connect(SpB_Beat, &TSpinEdit::Change, this, [this] { Guard([this] { SpB_BeatChange(); }); });
     connect(trbTime, &QSlider::valueChanged, this, [this] { Guard([this] { trbTimeChange(); }); });
     connect(Timer, &QTimer::timeout, this, [this] { Guard([this] { TimerTimer(); }); });
+    connect(ChB_Accents, &QCheckBox::toggled, this, [this] { PushBeatSettings(); });
+    connect(chkMute, &QCheckBox::toggled, this, [this] { PushBeatSettings(); });
+
+    FShowTimer = new QTimer(this);
+    FShowTimer->setSingleShot(true);
+    FShowTimer->setTimerType(Qt::PreciseTimer);
+    connect(FShowTimer, &QTimer::timeout, this, [this] { ShowDueBeats(); });
+    // A sound server that went away is looked for again, so that the sound comes back by itself.
+    FSoundTimer = new QTimer(this);
+    FSoundTimer->setInterval(500);
+    connect(FSoundTimer, &QTimer::timeout, this, [] { AudioOut::Instance().KeepOpen(); });
+    FSoundTimer->start();
 }
 
 void TformMain::SetConfig(TformConfig* config)
 {
     FConfig = config;
+    if (FConfig) {
+        connect(FConfig->ChB_Real, &QCheckBox::toggled, this, [this] { PushBeatSettings(); });
+    }
 }
 
 void TformMain::Guard(const std::function<void()>& handler)
@@ -320,8 +336,8 @@ void TformMain::FormActivate()
         auto post = [this](std::function<void()> call) {
             QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
         };
-        FClock = FTickSource ? std::make_unique<TClock>(true, post, *FTickSource)
-                             : std::make_unique<TClock>(true, post);
+        FClock = FTickSource ? std::make_unique<TClock>(true, post, *FTickSource, &FSounds)
+                             : std::make_unique<TClock>(true, post, SteadyTickSource::Instance(), &FSounds);
     });
     FMidiTick.reset();
     FBeatPosition = 0;
@@ -334,7 +350,11 @@ void TformMain::FormActivate()
         SpEd_Time->SetValue(trbTime->value());
         FClock->SetTempo(trbTime->value());
     });
-    Guard([this] { FClock->SetOnTick([this](TClock&, std::int64_t moment) { BeatHandler(moment); }); });
+    Guard([this] {
+        PushBeatSettings();
+        FClock->SetOnTick(
+            [this](TClock&, const BeatDecision& beat, std::int64_t playUs) { BeatHandler(beat, playUs); });
+    });
 }
 
 void TformMain::ReadSettingsFile()
@@ -399,7 +419,7 @@ void TformMain::btnStartStopClick()
 {
     if (!FMidiTick && FConfig) {
         FMidiTick =
-            std::make_unique<TMidiTick>(static_cast<std::uint32_t>(FConfig->cboMidiDevice->currentIndex()),
+            std::make_shared<TMidiTick>(static_cast<std::uint32_t>(FConfig->cboMidiDevice->currentIndex()),
                                         static_cast<std::uint8_t>(FConfig->MidiNote()),
                                         static_cast<std::uint8_t>(FConfig->MidiChannel()));
     }
@@ -415,42 +435,105 @@ void TformMain::btnStartStopClick()
         L_Beat->setText(QStringLiteral("0"));
         L_Beat->show();
         btnStartStop->setText(StopCaption);
+        // A wave file changed on disk since the last run plays as it is now.
+        PrepareSounds();
+        PushBeatSettings();
         FClock->Resume();
     } else {
         L_Beat->hide();
         btnStartStop->setText(StartCaption);
         FClock->Suspend();
+        FShowQueue.clear();
         Image->Clear();
         SpB_BeatChange();
         Timer->stop();
     }
 }
 
-void TformMain::BeatHandler(std::int64_t momentUs)
+void TformMain::PushBeatSettings()
+{
+    if (!FClock) {
+        return;
+    }
+    BeatSettings settings;
+    settings.FBeatsPerBar = BeatsPerBar();
+    settings.FAccentsOn = ChB_Accents->isChecked();
+    settings.FAccentFlags = FAccentFlags;
+    settings.FRealDrummer = RealDrummer();
+    settings.FMute = chkMute->isChecked();
+    FClock->SetSettings(settings);
+}
+
+void TformMain::PrepareSounds()
+{
+    if (FConfig) {
+        FSounds.Prepare(FConfig->SoundMode(), FConfig->Ed_Path1->text(), FConfig->Ed_Path2->text(),
+                        FMidiTick);
+    }
+}
+
+void TformMain::BeatHandler(const BeatDecision& beat, std::int64_t playUs)
+{
+    FShowQueue.emplace_back(beat, playUs + static_cast<std::int64_t>(DisplayOffsetMs()) * 1000);
+    ArmShowTimer();
+}
+
+void TformMain::ArmShowTimer()
+{
+    if (FShowQueue.empty() || !FClock) {
+        return;
+    }
+    TickSource& source = FTickSource ? *FTickSource : SteadyTickSource::Instance();
+    const std::int64_t wait = FShowQueue.front().second - source.NowUs();
+    // A precise timer fires within a millisecond; it is started for the whole milliseconds
+    // left, and the rest is waited for on the next turn.
+    FShowTimer->start(static_cast<int>(std::clamp<std::int64_t>(wait / 1000, 0, 60000)));
+}
+
+void TformMain::ShowDueBeats()
+{
+    TickSource& source = FTickSource ? *FTickSource : SteadyTickSource::Instance();
+    const std::int64_t now = source.NowUs();
+    bool shown = false;
+    // Every beat that is due is applied in order within this one turn of the event loop, so a
+    // late main thread shows only the newest beat, with the state the others left.
+    while (!FShowQueue.empty() && FShowQueue.front().second <= now + 300) {
+        const BeatDecision beat = FShowQueue.front().first;
+        FShowQueue.pop_front();
+        if (FClock && !FClock->Suspended() && !FClock->Withdrawn(beat.FId)) {
+            ShowBeat(beat);
+            shown = true;
+        }
+    }
+    static_cast<void>(shown);
+    ArmShowTimer();
+}
+
+void TformMain::BeatNow()
+{
+    if (FClock) {
+        ShowBeat(FClock->DecideNow());
+    }
+}
+
+void TformMain::ShowBeat(const BeatDecision& beat)
 {
     Guard([&] {
-        const int n = BeatsPerBar();
-        FBeatPosition = std::clamp(FBeatPosition, 0, n - 1);
-        const bool accented = ChB_Accents->isChecked() && FAccentFlags[FBeatPosition] != 0;
-        const TColor colour = accented ? FAccentColour : FBeatColour;
+        const int n = beat.FBeatsPerBar;
+        const TColor colour = beat.FAccented ? FAccentColour : FBeatColour;
         L_Beat->setStyleSheet(QStringLiteral("color: %1").arg(ToQColor(colour).name()));
-        L_Beat->setText(QString::number(FBeatPosition + 1));
-        LightStep(FLights, FBeatPosition, n, colour);
-        FBeatPosition = (FBeatPosition + 1) % n;
-        ++FBeatCounter;
-        if ((FBeatCounter - 1) % n == 0) {
-            FPanels[1]->setText(BarCounterText(BarNumber(FBeatCounter, n)));
-            if (FBeatCounter > 1 && RealDrummer() && FBeatCounter % (4 * n) == 1 && FRandom.Draw(3) == 0) {
-                FDrummer = !FDrummer;
+        L_Beat->setText(QString::number(beat.FPosition + 1));
+        LightStep(FLights, beat.FPosition, n, colour);
+        FBeatPosition = beat.FNextPosition;
+        FBeatCounter = beat.FCounter;
+        if (beat.FBarStart) {
+            FPanels[1]->setText(BarCounterText(beat.FBar));
+            if (beat.FDrummerChanged) {
+                FDrummer = beat.FDrummer;
                 Image_Smile->setVisible(FDrummer);
-                FClock->SetTempo(FDrummer ? FClock->FTempo() + 10 : FClock->FTempo() - 10);
             }
         }
-        Image->PaintBeat(FBeatPosition, n, colour);
-        if (!chkMute->isChecked() && FConfig) {
-            PlayBeatSound(FConfig->SoundMode(), FConfig->Ed_Path1->text(), FConfig->Ed_Path2->text(),
-                          FMidiTick.get(), accented, momentUs);
-        }
+        Image->PaintBeat(beat.FNextPosition, n, colour);
     });
 }
 
@@ -464,6 +547,7 @@ void TformMain::shpOneMouseUp(TShape* shape)
         shape->SetPenWidth(1);
         FAccentFlags[position] = 0;
     }
+    PushBeatSettings();
 }
 
 void TformMain::TimerTimer()
@@ -504,10 +588,13 @@ void TformMain::SpB_BeatChange()
 {
     if (FClock) {
         FClock->Suspend();
+        FClock->ResetBar();
     }
+    FShowQueue.clear();
     FBeatCounter = 0;
     FBeatPosition = 0;
     FRunTime = 0;
+    PushBeatSettings();
     if (FLights[0]) {
         LightReset(FLights, BeatsPerBar());
     }
@@ -524,6 +611,7 @@ void TformMain::btnSetupClick()
         return;
     }
     FClock->Suspend();
+    FShowQueue.clear();
     Timer->stop();
     int note = -1;
     std::uint32_t device = 0;
@@ -543,9 +631,11 @@ void TformMain::btnSetupClick()
     if (note >= 0) {
         // Never two outputs at once: one opened by Start/Stop inside the dialog goes first.
         FMidiTick.reset();
-        FMidiTick = std::make_unique<TMidiTick>(device, static_cast<std::uint8_t>(note),
+        FMidiTick = std::make_shared<TMidiTick>(device, static_cast<std::uint8_t>(note),
                                                 static_cast<std::uint8_t>(channel));
     }
+    PrepareSounds();
+    PushBeatSettings();
     FClock->Resume();
     // Start/Stop pressed inside the dialog: the beat runs exactly when the button says "&Stop".
     const bool shouldRun = btnStartStop->text() == StopCaption;

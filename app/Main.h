@@ -6,12 +6,14 @@
 #include "Lights.h"
 #include "ProfileHost.h"
 #include "SettingsHost.h"
+#include "Voices.h"
 
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -62,7 +64,17 @@ public:
     void FormActivate();
     void FormClose();
     void btnStartStopClick();
-    void BeatHandler(std::int64_t momentUs);
+    // The clock hands each beat over as soon as it is decided; it is shown at its play time.
+    void BeatHandler(const BeatDecision& beat, std::int64_t playUs);
+    // What a beat changes on the screen: lights, number, circle, bar counter, smile.
+    void ShowBeat(const BeatDecision& beat);
+    // Decides the next beat at once and shows it, without sound (tests, screenshots).
+    void BeatNow();
+    // The settings the clock decides each beat from, as the window holds them now.
+    void PushBeatSettings();
+    // The sounds of the beats to come, from the settings dialog's choices.
+    void PrepareSounds();
+
     void shpOneMouseUp(TShape* shape);
     void SetTempoControls(int bpm);
     void SpEd_TimeChange();
@@ -130,6 +142,9 @@ public:
     void SetAccentColour(TColor colour) override { FAccentColour = colour; }
     bool RealDrummer() const override;
     void SetRealDrummer(bool on) override;
+    // Added to each beat's play time before it is shown (Bluetooth headphones and the like).
+    int DisplayOffsetMs() const override;
+    void SetDisplayOffsetMs(int ms) override;
     int ColumnCount() const override;
     int ColumnWidth(int column) const override;
     void SetColumnWidth(int column, int width) override;
@@ -176,7 +191,8 @@ public:
 
     // State.
     std::unique_ptr<TClock> FClock;
-    std::unique_ptr<TMidiTick> FMidiTick;
+    std::shared_ptr<TMidiTick> FMidiTick;
+    BeatSounds FSounds;
     int FBeatPosition = 0;
     int FBeatCounter = 0;
     int FRunTime = 0;
@@ -186,7 +202,6 @@ public:
     TColor FAccentColour = clFuchsia;
     int FCurrentProfile = -1;
     TLightTable FLights{};
-    DrummerRandom FRandom;
     std::unique_ptr<ProfileList> FProfiles;
 
 protected:
@@ -198,6 +213,8 @@ protected:
 private:
     void CreateControls();
     void StopClock();
+    void ShowDueBeats();
+    void ArmShowTimer();
     void ReadSettingsFile();
     void WriteSettingsFile();
 
@@ -207,6 +224,9 @@ private:
     bool FShown = false;
     bool FStartedUp = false;
     bool FClosed = false;
+    std::deque<std::pair<BeatDecision, std::int64_t>> FShowQueue; // beat, time to show it (µs)
+    QTimer* FShowTimer = nullptr;
+    QTimer* FSoundTimer = nullptr;
 };
 
 // The web page a click on the status bar opens: the program's own documentation.

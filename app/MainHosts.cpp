@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 
 // ---- ProfileHost ----
 
@@ -97,6 +98,7 @@ void TformMain::SetAccentFlags(const std::array<std::uint8_t, 8>& flags)
     for (int i = 0; i < 8; ++i) {
         FShapes[i]->SetPenWidth(flags[i] != 0 ? 2 : 1);
     }
+    PushBeatSettings();
 }
 
 int TformMain::CurrentProfileIndex() const
@@ -252,6 +254,18 @@ void TformMain::SetCircleShown(bool shown)
     ShowCircle(shown);
 }
 
+int TformMain::DisplayOffsetMs() const
+{
+    return FConfig ? FConfig->SpE_Posun->value() : 0;
+}
+
+void TformMain::SetDisplayOffsetMs(int ms)
+{
+    if (FConfig) {
+        FConfig->SpE_Posun->setValue(ms);
+    }
+}
+
 bool TformMain::RealDrummer() const
 {
     return FConfig && FConfig->ChB_Real->isChecked();
@@ -299,8 +313,8 @@ void TformMain::ShowCircle(bool shown)
 void TformMain::EndDrift()
 {
     // The smile is shown exactly while the drift is up.
-    if (FDrummer && FClock) {
-        FClock->SetTempo(FClock->FTempo() - 10);
+    if (FClock) {
+        FClock->EndDrift();
     }
     FDrummer = false;
     Image_Smile->hide();

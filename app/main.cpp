@@ -1,5 +1,6 @@
 #include "Main.h"
 #include "AudioOut.h"
+#include "Clock.h"
 #include "Config.h"
 #include "DataDirectory.h"
 #include "MessageBox.h"
@@ -7,6 +8,9 @@
 #include "SignalClose.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -38,17 +42,24 @@ int main(int argc, char* argv[])
     // Lets a Wayland desktop match the window to its menu entry and icon.
     TApplication::setDesktopFileName(QStringLiteral("cz.tiktakon.Tiktakon"));
 
-    // The stream runs from the start, so that the first beat is never lost to a waking device.
-    AudioOut::Instance().Open();
-
     const QString dataDir =
         DataDirectory(QCoreApplication::applicationDirPath(), QStringLiteral(TIKTAKON_INSTALL_BINDIR));
     TformMain formMain(dataDir);
     TformConfig formConfig(formMain, &formMain);
     formMain.SetConfig(&formConfig);
     formMain.show();
+    // The stream runs from just after the window shows, so that the first beat is never lost to
+    // a waking device and the window does not wait for the sound server.
+    QTimer::singleShot(0, [] { AudioOut::Instance().Open(); });
     CloseOnSignals(formMain);
     const int result = TApplication::exec();
+    if (qEnvironmentVariableIsSet("TIKTAKON_STATS")) {
+        // For the timing benchmark: what the sound server and the beat's scheduler went through.
+        std::fprintf(stderr, "stats: underruns %lld late %lld regrids %lld\n",
+                     static_cast<long long>(AudioOut::Instance().Underruns()),
+                     static_cast<long long>(AudioOut::Instance().LateVoices()),
+                     static_cast<long long>(formMain.FClock ? formMain.FClock->Regrids() : -1));
+    }
     AudioOut::Instance().Close();
     return result;
 }

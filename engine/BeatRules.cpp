@@ -1,5 +1,7 @@
 #include "BeatRules.h"
 
+#include <algorithm>
+
 int BarNumber(int beatCounter, int beatsPerBar)
 {
     return (beatCounter - 1) / beatsPerBar + 1;
@@ -9,4 +11,42 @@ std::uint32_t DrummerRandom::Draw(std::uint32_t n)
 {
     FState = FState * 134775813u + 1u;
     return static_cast<std::uint32_t>((static_cast<std::uint64_t>(FState) * n) >> 32);
+}
+
+BeatDecision BeatSequence::Decide(const BeatSettings& settings)
+{
+    BeatDecision d;
+    // Ids are never reused, not even by a beat decided again after a withdrawal.
+    d.FId = FNextId++;
+    const int n = std::clamp(settings.FBeatsPerBar, 1, 8);
+    State& s = FState;
+    s.FPosition = std::clamp(s.FPosition, 0, n - 1);
+    d.FBeatsPerBar = n;
+    d.FPosition = s.FPosition;
+    d.FAccented = settings.FAccentsOn && settings.FAccentFlags[static_cast<std::size_t>(s.FPosition)] != 0;
+    d.FMute = settings.FMute;
+    s.FPosition = (s.FPosition + 1) % n;
+    d.FNextPosition = s.FPosition;
+    ++s.FCounter;
+    d.FCounter = s.FCounter;
+    if ((s.FCounter - 1) % n == 0) {
+        d.FBarStart = true;
+        d.FBar = BarNumber(s.FCounter, n);
+        // The draw is made only when every other condition holds, so its sequence is the same
+        // in every run of the program.
+        if (s.FCounter > 1 && settings.FRealDrummer && s.FCounter % (4 * n) == 1 && s.FRandom.Draw(3) == 0) {
+            s.FDrummer = !s.FDrummer;
+            s.FTempo += s.FDrummer ? 10 : -10;
+            d.FDrummerChanged = true;
+        }
+    }
+    d.FDrummer = s.FDrummer;
+    d.FTempo = s.FTempo;
+    return d;
+}
+
+void BeatSequence::ResetBar()
+{
+    FState.FPosition = 0;
+    FState.FCounter = 0;
 }

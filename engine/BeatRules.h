@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // Bar number of the beat with counter c in bars of n beats: beats 1, n+1, 2n+1 ... begin bars 1, 2, 3 ...
@@ -15,4 +16,61 @@ public:
 
 private:
     std::uint32_t FState = 0;
+};
+
+// What the window keeps current for the beats to come; the clock reads it when it decides a beat.
+struct BeatSettings
+{
+    int FBeatsPerBar = 1; // as typed; brought into 1..8 for each beat
+    bool FAccentsOn = false;
+    std::array<std::uint8_t, 8> FAccentFlags{};
+    bool FRealDrummer = false;
+    bool FMute = false;
+};
+
+// One decided beat: everything its sound and its display need.
+struct BeatDecision
+{
+    std::uint64_t FId = 0;
+    int FPosition = 0;     // position of this beat in the bar, 0..N-1
+    int FNextPosition = 0; // the position after it (the circle shows this one)
+    int FBeatsPerBar = 1;
+    bool FAccented = false;
+    bool FMute = false;
+    int FCounter = 0; // beats since the last reset, this one included
+    bool FBarStart = false;
+    int FBar = 0;
+    bool FDrummerChanged = false;
+    bool FDrummer = false;
+    int FTempo = 0; // the clock's tempo after this beat (moved by the drift)
+};
+
+// The beat sequencing: position in the bar, accents, counters and the real drummer's drift.
+// Not thread-safe; the clock guards it. Its state can be taken and put back, so that a beat
+// decided ahead and then withdrawn leaves no trace.
+class BeatSequence final
+{
+public:
+    struct State
+    {
+        int FPosition = 0;
+        int FCounter = 0;
+        bool FDrummer = false;
+        int FTempo = 60;
+        DrummerRandom FRandom;
+    };
+
+    BeatDecision Decide(const BeatSettings& settings);
+    // Stop and a rhythm change begin the bar again.
+    void ResetBar();
+    const State& Snapshot() const { return FState; }
+    void Restore(const State& state) { FState = state; }
+    int Tempo() const { return FState.FTempo; }
+    void SetTempo(int bpm) { FState.FTempo = bpm; }
+    bool Drummer() const { return FState.FDrummer; }
+    void SetDrummer(bool on) { FState.FDrummer = on; }
+
+private:
+    State FState;
+    std::uint64_t FNextId = 1;
 };

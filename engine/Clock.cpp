@@ -1,7 +1,10 @@
 #include "Clock.h"
 
-TClock::TClock(bool createSuspended, Poster post, TickSource& source)
-    : TThread(true, std::move(post), source)
+#include <algorithm>
+#include <cmath>
+
+TClock::TClock(bool createSuspended, Poster post, TickSource& source, BeatOutput* output)
+    : TThread(true, std::move(post), source), FOutput(output)
 {
     SetTempo(60);
     if (!createSuspended) {
@@ -16,11 +19,24 @@ TClock::~TClock()
 
 void TClock::SetTempo(int bpm)
 {
-    if (bpm == FTempoValue) {
+    if (bpm == FTempoValue.load()) {
         return;
     }
+    // The beat already decided keeps its place; it is decided again under the new tempo, which
+    // applies from the interval after it.
+    Suspend();
+    {
+        std::lock_guard lock(FMutex);
+        SetTempoLocked(bpm);
+    }
+    Resume();
+}
+
+void TClock::SetTempoLocked(int bpm)
+{
+    FSequence.SetTempo(bpm);
     FTempoValue = bpm;
-    SetInterval(60000 / bpm);
+    FIntervalValue = 60000 / bpm;
 }
 
 void TClock::SetInterval(int ms)
@@ -50,36 +66,210 @@ void TClock::Shutdown()
     }
 }
 
-void TClock::DoTick(std::int64_t momentUs)
+void TClock::SetSettings(const BeatSettings& settings)
 {
-    // Detached while the tick was on its way (the window is closing): nothing to do.
-    if (FOnTick) {
-        FOnTick(*this, momentUs);
+    std::lock_guard lock(FMutex);
+    FSettings = settings;
+}
+
+void TClock::ResetBar()
+{
+    std::lock_guard lock(FMutex);
+    FSequence.ResetBar();
+}
+
+bool TClock::Drummer() const
+{
+    std::lock_guard lock(FMutex);
+    return FSequence.Drummer();
+}
+
+void TClock::EndDrift()
+{
+    std::lock_guard lock(FMutex);
+    if (FSequence.Drummer()) {
+        FSequence.SetDrummer(false);
+        SetTempoLocked(FSequence.Tempo() - 10);
+    }
+}
+
+BeatDecision TClock::DecideNow()
+{
+    std::lock_guard lock(FMutex);
+    const BeatDecision beat = FSequence.Decide(FSettings);
+    FTempoValue = beat.FTempo;
+    FIntervalValue = 60000 / beat.FTempo;
+    return beat;
+}
+
+BeatSequence::State TClock::SequenceState() const
+{
+    std::lock_guard lock(FMutex);
+    return FSequence.Snapshot();
+}
+
+bool TClock::Withdrawn(std::uint64_t id) const
+{
+    std::lock_guard lock(FMutex);
+    return std::find(FWithdrawnIds.begin(), FWithdrawnIds.end(), id) != FWithdrawnIds.end();
+}
+
+void TClock::OnSuspend()
+{
+    std::lock_guard lock(FMutex);
+    if (!FPending || !FPending->FWithdrawable) {
+        return;
+    }
+    // Too close to its play time, or its sound already with the server: it is heard and stays.
+    if (FPending->FPlayUs - FSource.NowUs() < MinLeadUs) {
+        return;
+    }
+    if (FOutput && !FOutput->Withdraw(FPending->FBeat)) {
+        FPending->FWithdrawable = false;
+        return;
+    }
+    FSequence.Restore(FPending->FBefore);
+    FTempoValue = FSequence.Tempo();
+    FIntervalValue = 60000 / FSequence.Tempo();
+    FGrid = FPending->FGridBefore;
+    FWithdrawnIds[FWithdrawnNext] = FPending->FBeat.FId;
+    FWithdrawnNext = (FWithdrawnNext + 1) % FWithdrawnIds.size();
+    FPending.reset();
+    FWithdrawals.fetch_add(1);
+    Wake();
+}
+
+void TClock::FollowStream(std::int64_t now)
+{
+    Grid& g = FGrid;
+    std::uint64_t generation = 0;
+    const int rate = FOutput ? FOutput->StreamRate(generation) : 0;
+    if (rate <= 0) {
+        g.FOnFrames = false;
+        return;
+    }
+    if (!g.FOnFrames || generation != g.FGeneration) {
+        // A stream opened (or replaced after a lost server): the grid moves onto its frames
+        // from the next beat's time on.
+        double frame = 0;
+        if (!FOutput->FrameAt(std::max(g.FNextUs, now), frame)) {
+            g.FOnFrames = false;
+            return;
+        }
+        g.FOnFrames = true;
+        g.FNextFrame = frame;
+        g.FGeneration = generation;
+        g.FRate = rate;
+    }
+    std::int64_t us = 0;
+    if (FOutput->TimeAt(g.FNextFrame, us)) {
+        g.FNextUs = us;
+    }
+}
+
+void TClock::AdvanceGrid()
+{
+    const int interval = FIntervalValue.load();
+    FGrid.FNextUs += static_cast<std::int64_t>(interval) * 1000;
+    if (FGrid.FOnFrames) {
+        // In frames, with the fraction carried: 288 ms at 44.1 kHz is 12700.8 frames.
+        FGrid.FNextFrame += static_cast<double>(interval) * FGrid.FRate / 1000.0;
+    }
+}
+
+void TClock::DoTick(const BeatDecision& beat, std::int64_t playUs)
+{
+    // Detached while the beat was on its way (the window is closing): nothing to do.
+    if (FOnTick && !Withdrawn(beat.FId)) {
+        FOnTick(*this, beat, playUs);
     }
 }
 
 void TClock::Execute()
 {
-    ParkWhileSuspended();
-    std::int64_t t0 = FSource.NowUs();
     while (!Terminated()) {
-        SleepUs(static_cast<std::int64_t>(FIntervalValue.load() * 3 / 4) * 1000);
-        std::int64_t t;
-        for (;;) {
-            ParkWhileSuspended();
-            if (Terminated()) {
-                return;
-            }
-            t = FSource.NowUs();
-            // Strictly greater: an elapsed time equal to the interval keeps waiting.
-            if (t - t0 > static_cast<std::int64_t>(FIntervalValue.load()) * 1000) {
-                break;
+        ParkWhileSuspended();
+        if (Terminated()) {
+            return;
+        }
+        std::int64_t heardAt = -1;
+        const std::uint64_t withdrawals = FWithdrawals.load();
+        {
+            std::lock_guard lock(FMutex);
+            if (FPending) {
+                heardAt = FPending->FPlayUs;
             }
         }
-        // Lateness is never made up: the next interval counts from this reading.
-        t0 = t;
+        if (heardAt >= 0) {
+            // A brief suspension (a new tempo) may withdraw the beat without this wait seeing it
+            // suspended: it must then decide the beat again at once, not wait for its play time.
+            if (!WaitUntilUs(heardAt, [&] { return FWithdrawals.load() != withdrawals; })) {
+                continue;
+            }
+            std::lock_guard lock(FMutex);
+            if (FPending) {
+                if (FOutput) {
+                    FOutput->Heard(FPending->FBeat);
+                }
+                FPending.reset();
+            }
+            continue;
+        }
+
+        std::int64_t decideAt = 0;
+        {
+            std::lock_guard lock(FMutex);
+            const std::int64_t now = FSource.NowUs();
+            if (!FGrid.FValid) {
+                // The first Start: the first beat one interval later.
+                FGrid = Grid{};
+                FGrid.FValid = true;
+                FGrid.FNextUs = now + static_cast<std::int64_t>(FIntervalValue.load()) * 1000;
+            }
+            FollowStream(now);
+            if (FGrid.FNextUs < now + MinLeadUs) {
+                // Stopped for longer than an interval (or held up): the next beat at once, and
+                // the grid goes on from there.
+                if (FGrid.FNextUs > now - static_cast<std::int64_t>(FIntervalValue.load()) * 1000) {
+                    FRegrids.fetch_add(1); // not a Start after a stop: the beat was held up
+                }
+                FGrid.FNextUs = now + LookAheadUs;
+                FGrid.FOnFrames = false;
+                FollowStream(now);
+            }
+            decideAt = FGrid.FNextUs - LookAheadUs;
+        }
+        if (!WaitUntilUs(decideAt)) {
+            continue;
+        }
+
+        std::lock_guard lock(FMutex);
+        if (SuspendCount() > 0 || Terminated()) {
+            continue;
+        }
+        const std::int64_t now = FSource.NowUs();
+        FollowStream(now);
+        if (FGrid.FNextUs < now + MinLeadUs) {
+            continue; // the stream's timing moved it into the past: placed afresh above
+        }
+        Pending p;
+        p.FBefore = FSequence.Snapshot();
+        p.FGridBefore = FGrid;
+        p.FBeat = FSequence.Decide(FSettings);
+        p.FPlayUs = FGrid.FNextUs;
+        const std::int64_t frame = FGrid.FOnFrames ? std::llround(FGrid.FNextFrame) : -1;
+        if (p.FBeat.FTempo != FTempoValue.load()) {
+            // The drift moved the tempo: from the interval after this beat.
+            FTempoValue = p.FBeat.FTempo;
+            FIntervalValue = 60000 / p.FBeat.FTempo;
+        }
+        AdvanceGrid();
+        if (FOutput) {
+            FOutput->Sound(p.FBeat, frame);
+        }
         if (FHasOnTick.load()) {
-            Synchronize([this, t] { DoTick(t); });
+            Post([this, beat = p.FBeat, playUs = p.FPlayUs] { DoTick(beat, playUs); });
         }
+        FPending = std::move(p);
     }
 }

@@ -45,10 +45,14 @@ void TThread::TerminateAndJoin()
 
 void TThread::Suspend()
 {
-    std::lock_guard lock(FState->mutex);
-    ++FState->suspendCount;
-    FState->suspendCountFast = FState->suspendCount;
-    FState->suspended = true;
+    {
+        std::lock_guard lock(FState->mutex);
+        ++FState->suspendCount;
+        FState->suspendCountFast = FState->suspendCount;
+        FState->suspended = true;
+    }
+    FState->wake.notify_all();
+    OnSuspend();
 }
 
 void TThread::Resume()
@@ -109,8 +113,7 @@ bool TThread::Finished() const
 void TThread::Run()
 {
     // The beat must not wait for ordinary work; carry on quietly where the system refuses. The
-    // lowest real-time priority, so that the busy wait never holds up a sound server, which
-    // desktops run at a higher real-time priority.
+    // lowest real-time priority, below a desktop's sound server.
     sched_param param{};
     param.sched_priority = 1;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
@@ -172,4 +175,39 @@ void TThread::Synchronize(std::function<void()> call)
     });
     std::unique_lock lock(FState->mutex);
     FState->wake.wait(lock, [&] { return FState->handled >= ticket || FState->terminated; });
+}
+
+void TThread::Post(std::function<void()> call)
+{
+    std::shared_ptr<State> state = FState;
+    FPost([state, call = std::move(call)] {
+        bool run;
+        {
+            std::lock_guard lock(state->mutex);
+            run = state->alive && state->suspendCount == 0 && !state->terminated;
+        }
+        if (run) {
+            call();
+        }
+    });
+}
+
+void TThread::Wake()
+{
+    FState->wake.notify_all();
+}
+
+bool TThread::WaitUntilUs(std::int64_t us, const std::function<bool()>& abort)
+{
+    std::unique_lock lock(FState->mutex);
+    for (;;) {
+        if (FState->terminated || FState->suspendCount > 0 || (abort && abort())) {
+            return false;
+        }
+        const std::int64_t now = FSource.NowUs();
+        if (now >= us) {
+            return true;
+        }
+        FSource.WaitUs(FState->wake, lock, us - now);
+    }
 }

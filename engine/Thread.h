@@ -46,6 +46,15 @@ protected:
     void SleepUs(std::int64_t us);
     // Hands `call` to the main thread and waits until it ran, was dropped, or the thread was terminated.
     void Synchronize(std::function<void()> call);
+    // Hands `call` to the main thread without waiting; dropped there like a synchronized call.
+    void Post(std::function<void()> call);
+    // Waits until the time source reaches `us`; false as soon as the thread is suspended or
+    // terminated, or `abort` says so after a Wake (it does not park).
+    bool WaitUntilUs(std::int64_t us, const std::function<bool()>& abort = {});
+    // Wakes the thread's waits, so that they look at their conditions again.
+    void Wake();
+    // Called on the main thread by every Suspend, after the count went up.
+    virtual void OnSuspend() {}
     // Ends the thread and joins it; derived destructors call this before their members go.
     void TerminateAndJoin();
 

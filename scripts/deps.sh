@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libsdl2-dev libsndfile1-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
   sound-theme-freedesktop fonts-dejavu-core
-  pulseaudio pulseaudio-utils jackd2
+  libpulse-dev pulseaudio pulseaudio-utils jackd2 pipewire pipewire-pulse wireplumber dbus
   xvfb xdotool libx11-dev xauth x11-apps
   clang libclang-rt-14-dev dpkg-dev file
   qt6-svg-dev desktop-file-utils appstream

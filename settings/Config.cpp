@@ -1,5 +1,7 @@
 #include "Config.h"
 
+#include "AudioOut.h"
+#include "Clock.h"
 #include "ConfigHost.h"
 #include "Midi.h"
 #include "Voices.h"
@@ -20,7 +22,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -131,8 +135,10 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     PageControl1->setGeometry(0, 0, 385, 193);
     auto* TabSheet1 = new QWidget;
     auto* TabSheet2 = new QWidget;
+    auto* TabSheet3 = new QWidget;
     PageControl1->addTab(TabSheet1, QStringLiteral("&Zvuk"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Z&obrazení"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Č&asování"));
 
     btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnOk->setGeometry(155, 200, 75, 25);
@@ -245,6 +251,24 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     connect(ChB_Circle, &QCheckBox::clicked, this, &TformConfig::ChB_CircleClick);
     connect(ChB_Real, &QCheckBox::clicked, this, &TformConfig::ChB_RealClick);
 
+    // Page "Časování"
+    auto* lblPosun = new QLabel(QStringLiteral("&Posun zobrazení (ms):"), TabSheet3);
+    lblPosun->setGeometry(16, 18, 150, 17);
+    SpE_Posun = new QSpinBox(TabSheet3);
+    SpE_Posun->setGeometry(170, 16, 70, 22);
+    SpE_Posun->setRange(-500, 500);
+    SpE_Posun->setToolTip(QStringLiteral("O kolik později se doba ukáže, než ji zvukový server ohlásí jako "
+                                         "přehranou\n(např. pro bezdrátová sluchátka, která zvuk zpožďují)"));
+    lblPosun->setBuddy(SpE_Posun);
+    lblLatency = new QLabel(TabSheet3);
+    lblLatency->setGeometry(16, 52, 350, 34);
+    lblLatency->setWordWrap(true);
+    lblLatency->setToolTip(
+        QStringLiteral("Doba od rozhodnutí o době do jejího zaznění, jak ji hlásí zvukový server"));
+    FLatencyTimer = new QTimer(this);
+    FLatencyTimer->setInterval(500);
+    connect(FLatencyTimer, &QTimer::timeout, this, [this] { lblLatency->setText(LatencyText()); });
+
     for (QWidget* caption : {static_cast<QWidget*>(lblMidiDevice), static_cast<QWidget*>(lblMidiSound)})
         FitCaption(caption, true);
     for (QWidget* caption :
@@ -254,7 +278,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         FitCaption(caption);
 
     // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
-    const std::array<QWidget*, 20> tabOrder = {btnOk,
+    const std::array<QWidget*, 21> tabOrder = {btnOk,
                                                PageControl1,
                                                optZvuk->button(0),
                                                optZvuk->button(1),
@@ -273,6 +297,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                                                ChB_Numbers,
                                                ChB_Circle,
                                                ChB_Real,
+                                               SpE_Posun,
                                                btnCancel};
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -438,6 +463,8 @@ void TformConfig::showEvent(QShowEvent* event)
 {
     // Whatever mode the settings file brought, the dialog opens with that mode's group box.
     optZvukClick();
+    lblLatency->setText(LatencyText());
+    FLatencyTimer->start();
     if (QWidget* owner = parentWidget()) {
         const QRect area = owner->window()->frameGeometry();
         QRect frame = frameGeometry();
@@ -450,5 +477,18 @@ void TformConfig::showEvent(QShowEvent* event)
 void TformConfig::hideEvent(QHideEvent* event)
 {
     FTestTick.reset(); // FormHide: the main window opens its own output after the dialog
+    FLatencyTimer->stop();
     QDialog::hideEvent(event);
+}
+
+QString TformConfig::LatencyText()
+{
+    const AudioOut& out = AudioOut::Instance();
+    if (!out.IsOpen()) {
+        return QStringLiteral("Zvukový server není připojen: doby řídí hodiny počítače, zvuk nehraje.");
+    }
+    const auto ms = [](std::int64_t us) { return QString::number(static_cast<double>(us) / 1000.0, 'f', 1); };
+    const std::int64_t latency = out.LatencyUs();
+    return QStringLiteral("Zpoždění výstupu: %1 ms, předstih rozhodnutí: %2 ms, celkem %3 ms.")
+        .arg(ms(latency), ms(TClock::LookAheadUs), ms(latency + TClock::LookAheadUs));
 }

@@ -16,12 +16,15 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
+class QTimer;
 class QTabWidget;
 class QFrame;
 
-// The settings dialog "Nastavení": how beats sound (page "&Zvuk") and how they are shown
-// (page "Z&obrazení"). Its controls are the program's only store of these settings.
-// Created once, hidden, right after the main window; main thread only.
+// The settings dialog "Nastavení": how beats sound (page "&Zvuk"), how they are shown
+// (page "Z&obrazení") and when the display follows the sound (page "Č&asování"). Its controls are the
+// program's only store of these settings. Created once, hidden, right after the main window; main thread
+// only.
 class TformConfig final : public QDialog
 {
     Q_OBJECT
@@ -79,6 +82,12 @@ public:
     QFrame* Panel1;
     QFrame* Panel2;
     QCheckBox* ChB_Real;
+    // Page "Časování": milliseconds added to each beat's play time before it is shown, and the
+    // delay from a beat's decision to its sound as the sound server reports it.
+    QSpinBox* SpE_Posun;
+    QLabel* lblLatency;
+    // The latency label's text for the stream as it is now.
+    static QString LatencyText();
 
 protected:
     void showEvent(QShowEvent* event) override; // the mode's group box, centred over the owner
@@ -90,4 +99,5 @@ private:
     std::unique_ptr<TMidiTick> FTestTick;
     QString FLastFile;
     QColor FLastColour = Qt::black;
+    QTimer* FLatencyTimer;
 };

@@ -12,6 +12,7 @@ const QString Visual = QStringLiteral("visual");
 const QString Barva = QStringLiteral("barva");
 const QString Blbost = QStringLiteral("blbost");
 const QString Grid = QStringLiteral("grid");
+const QString Casovani = QStringLiteral("casovani");
 
 constexpr int DefaultRhythm = 4;
 constexpr int DefaultTempo = 100;
@@ -72,6 +73,8 @@ void ReadSettings(const IniFile& ini, SettingsHost& host,
     // Column 0 (the profile numbers) keeps its own width and is not stored.
     for (int column = 1; column < host.ColumnCount(); ++column)
         host.SetColumnWidth(column, ini.ReadInteger(Grid, QString::number(column), DefaultColumnWidth));
+
+    host.SetDisplayOffsetMs(ini.ReadInteger(Casovani, QStringLiteral("posun"), 0));
 }
 
 void WriteSettings(const IniFile& ini, const SettingsHost& host)
@@ -105,6 +108,9 @@ void WriteSettings(const IniFile& ini, const SettingsHost& host)
 
     for (int column = 1; column < host.ColumnCount(); ++column)
         ini.WriteInteger(Grid, QString::number(column), host.ColumnWidth(column));
+
+    // A section of its own after the others, so the file stays as the older program wrote it.
+    ini.WriteInteger(Casovani, QStringLiteral("posun"), host.DisplayOffsetMs());
 
     ini.Flush();
 }

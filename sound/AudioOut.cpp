@@ -1,44 +1,48 @@
 #include "AudioOut.h"
 
 #include "SampleBuffer.h"
-#include "SpscQueue.h"
 
-#include <SDL.h>
 #include <fluidsynth.h>
+#include <pulse/pulseaudio.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 namespace {
 
-constexpr int kPreferredRate = 48000;
-constexpr int kBufferFrames = 256;
+constexpr int kRate = 48000;
+constexpr int kChannels = 2;
+constexpr std::size_t kFrameBytes = sizeof(float) * kChannels;
+// What the server holds ahead of the frame being heard. With the beat decided 45 ms ahead the
+// two stay under 80 ms, and a beat's frame is nearly always placed before it is written.
+constexpr pa_usec_t kTargetLatencyUs = 30000;
+// A frame this close to being heard is with the server's sink already: it cannot be rewritten.
+constexpr std::int64_t kRewriteMarginUs = 8000;
+// Voices are kept this long after their end, so that a rewrite can render them again.
+constexpr double kKeepSeconds = 0.5;
 constexpr std::size_t kMaxVoices = 64;
-constexpr std::size_t kMaxSynthEvents = 128;
 constexpr float kToneLevel = 0.25f;
 constexpr float kSampleLevel = 0.9f;
 constexpr double kEdgeMs = 1.5;
-// Scheduled onsets keep the spacing of their moments exactly (converted with the device's measured
-// drift); they are pulled toward the stream's clock only when they stray more than the dead band,
-// and then by at most kMaxStepFrames per onset, too little to hear in the beat.
-constexpr double kDeadBandUs = 1000.0;
-constexpr double kMaxStepFrames = 2.0;
-constexpr double kResyncUs = 20000.0;
-constexpr std::int64_t kChainGapUs = 10'000'000;
-// The built-in synth is rendered this long after its last message, then it sleeps.
-constexpr double kSynthTailSeconds = 4.0;
-// A lost device (the sound server went away) is tried again this often.
 constexpr std::int64_t kReopenIntervalUs = 1'000'000;
-
+// The server's timing is asked for this often; the play time of a frame is averaged over the
+// last kTimingWindow answers (PipeWire's answers scatter by a few ms).
+constexpr std::int64_t kTimingEveryUs = 50'000;
+constexpr std::size_t kTimingWindow = 16;
 constexpr int kAudioPriority = 20;
+constexpr double kSynthHitSeconds = 2.0;
 
 std::int64_t NowUs()
 {
@@ -46,187 +50,103 @@ std::int64_t NowUs()
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-enum class CommandType : std::uint8_t { None, Tone, Sample, Synth, AttachSynth };
-
-struct Command
+// The wall clock minus the monotonic clock, read so tightly that the pair's own gap is below a
+// microsecond or two: the server stamps its timing with the wall clock.
+std::int64_t WallMinusMonotonicUs()
 {
-    CommandType FType = CommandType::None;
-    std::int64_t FMomentUs = -1;
-    float FFrequency = 0;
-    std::int64_t FFrames = 0;
-    std::uint8_t FMidi[3] = {0, 0, 0};
-    std::shared_ptr<const SampleBuffer> FBuffer;
-    fluid_synth_t* FSynth = nullptr;
-};
+    std::int64_t best = 0;
+    std::int64_t bestGap = INT64_MAX;
+    for (int i = 0; i < 3; ++i) {
+        timespec a{}, w{}, b{};
+        clock_gettime(CLOCK_MONOTONIC, &a);
+        clock_gettime(CLOCK_REALTIME, &w);
+        clock_gettime(CLOCK_MONOTONIC, &b);
+        const std::int64_t aUs = a.tv_sec * 1'000'000LL + a.tv_nsec / 1000;
+        const std::int64_t bUs = b.tv_sec * 1'000'000LL + b.tv_nsec / 1000;
+        const std::int64_t wUs = w.tv_sec * 1'000'000LL + w.tv_nsec / 1000;
+        if (bUs - aUs < bestGap) {
+            bestGap = bUs - aUs;
+            best = wUs - (aUs + bUs) / 2;
+        }
+    }
+    return best;
+}
 
 enum class VoiceKind : std::uint8_t { Free, Tone, Sample };
 
 struct Voice
 {
     VoiceKind FKind = VoiceKind::Free;
+    std::uint64_t FTag = 0;
+    bool FCuts = false;
     std::int64_t FStart = 0; // absolute frame of the onset
     std::int64_t FLength = 0;
-    std::int64_t FCut = INT64_MAX; // absolute frame where a newer sound of the kind cuts in
+    std::int64_t FCut = INT64_MAX; // absolute frame where a newer cutting sound begins
     double FPhaseStep = 0;         // tone: cycles per frame
     std::shared_ptr<const SampleBuffer> FBuffer;
-};
-
-struct SynthEvent
-{
-    std::int64_t FFrame = 0;
-    std::uint8_t FMidi[3] = {0, 0, 0};
-};
-
-// Relates the stream's sample clock to the steady clock. Each callback gives a time t at which
-// frame F was asked for; x = t - F / rate is the stream's offset, plus how late that callback
-// came. Callbacks can be late (the server or this thread was held up) but never early, so the
-// lower envelope of x is the offset itself, free of the callbacks' jitter. The envelope rises
-// slowly (a device slower than the steady clock) and falls at once (a faster one). A sudden fall
-// means the server skipped frames that came too late; a lasting rise means the stream stalled
-// and lost time: both are underruns, and the envelope follows the stream's new offset.
-struct StreamClock
-{
-    static constexpr double kRisePpm = 200.0;
-    static constexpr double kJumpUs = 1000.0;
-    static constexpr double kStallUs = 2000.0;
-    static constexpr double kWindowUs = 500000.0;
-    static constexpr double kSettleUs = 1000000.0;
-    static constexpr double kMinBaselineUs = 5000000.0;
-    static constexpr double kMaxDeviationPpm = 2000.0;
-    static constexpr double kSlewPpm = 10.0; // per second
-
-    bool FValid = false;
-    int FRate = 0;
-    double FUsPerFrame = 0;
-    double FEnvelope = 0;
-    double FLastT = 0;
-    double FResetAt = 0;
-    double FWindowStart = 0;
-    double FWindowMin = 0;
-    double FJumps = 0; // sum of the offset's sudden moves, kept out of the rate
-    // Once a second the offset (without its sudden moves), for the drift over the last half minute.
-    struct Mark
-    {
-        std::int64_t FFrame = 0;
-        double FOffset = 0;
-        double FTime = 0;
-    };
-    static constexpr std::size_t kMarks = 32;
-    std::array<Mark, kMarks> FMarks{};
-    std::size_t FMarkCount = 0; // marks taken so far; the ring keeps the last kMarks
-    double FRatio = 1.0;        // device frames per nominal frame of the steady clock, as measured
-    double FSmoothRatio = 1.0;  // the same, moved toward the measure by a few ppm a second
-
-    void Reset(double t, std::int64_t frame, int rate)
-    {
-        FRate = rate;
-        FUsPerFrame = 1e6 / rate;
-        FEnvelope = t - frame * FUsPerFrame;
-        FLastT = t;
-        FResetAt = t;
-        FWindowStart = t;
-        FWindowMin = FEnvelope;
-        FJumps = 0;
-        FMarkCount = 0;
-        FRatio = 1.0;
-        FSmoothRatio = 1.0;
-        FValid = true;
-    }
-    // The device has been running steadily for a while (it starts in bursts and pauses).
-    bool Settled(double t, std::int64_t frame) const { return t - FResetAt > kSettleUs && frame > FRate; }
-    // Returns true when the stream lost or skipped time since the last callback.
-    bool Update(double t, std::int64_t frame)
-    {
-        const double x = t - frame * FUsPerFrame;
-        const bool settled = Settled(t, frame);
-        FEnvelope += kRisePpm * 1e-6 * (t - FLastT);
-        FLastT = t;
-        bool underrun = false;
-        if (x < FEnvelope) {
-            if (FEnvelope - x > kJumpUs) {
-                underrun = settled;
-                FJumps += x - FEnvelope;
-            }
-            FEnvelope = x;
-        }
-        FWindowMin = std::min(FWindowMin, x);
-        if (t - FWindowStart >= kWindowUs) {
-            if (FWindowMin - FEnvelope > kStallUs) {
-                underrun = underrun || settled;
-                FJumps += FWindowMin - FEnvelope;
-                FEnvelope = FWindowMin;
-            }
-            FWindowStart = t;
-            FWindowMin = x;
-        }
-        const Mark* last = FMarkCount > 0 ? &FMarks[(FMarkCount - 1) % kMarks] : nullptr;
-        if (settled && (!last || t - last->FTime >= 1e6)) {
-            FMarks[FMarkCount % kMarks] = Mark{frame, FEnvelope - FJumps, t};
-            ++FMarkCount;
-            // The offset's slope over the marks kept is the device's drift against the steady clock.
-            const Mark& oldest = FMarks[FMarkCount > kMarks ? FMarkCount % kMarks : 0];
-            if (t - oldest.FTime >= kMinBaselineUs) {
-                const double elapsed = (frame - oldest.FFrame) * FUsPerFrame;
-                const double drift = (FEnvelope - FJumps) - oldest.FOffset;
-                const double limit = kMaxDeviationPpm * 1e-6;
-                FRatio = std::clamp(elapsed / (elapsed + drift), 1.0 - limit, 1.0 + limit);
-            }
-            // Spacing follows the drift slowly, so that the measure's noise never reaches a beat.
-            FSmoothRatio += std::clamp(FRatio - FSmoothRatio, -kSlewPpm * 1e-6, kSlewPpm * 1e-6);
-        }
-        return underrun;
-    }
-    double FrameAt(double timeUs) const { return (timeUs - FEnvelope) / FUsPerFrame; }
-    double Rate() const { return FRate * FSmoothRatio; }
 };
 
 } // namespace
 
 struct AudioOut::Impl
 {
-    SDL_AudioDeviceID FDevice = 0;
-    int FRate = 0;
-    bool FSdlInit = false;
-    fluid_settings_t* FSynthSettings = nullptr;
-    fluid_synth_t* FSynthMain = nullptr; // owned by the main thread, used by the audio thread once attached
-    bool FSynthTried = false;
-    // Main thread: the program wants the stream (Open was called, Close was not), when the
-    // device was last tried again, and how often it came back.
+    mutable std::mutex FOpenMutex; // Open, Close and KeepOpen against each other
     bool FWanted = false;
-    bool FLost = false;
     std::int64_t FLastAttemptUs = INT64_MIN;
-    std::int64_t FReopens = 0;
+    std::atomic<std::int64_t> FReopens{0};
+    std::atomic<std::uint64_t> FGeneration{0};
+    std::atomic<bool> FLost{false};
+    std::atomic<bool> FReady{false};
 
-    SpscQueue<Command, 512> FCommands;                            // main -> audio
-    SpscQueue<std::shared_ptr<const SampleBuffer>, 512> FReturns; // audio -> main, freed there
+    pa_threaded_mainloop* FLoop = nullptr;
+    pa_context* FContext = nullptr;
+    pa_stream* FStream = nullptr;
 
     std::atomic<std::int64_t> FUnderruns{0};
     std::atomic<std::int64_t> FLate{0};
-    std::atomic<double> FMeasuredRate{0};
-    std::atomic<bool> FSteady{false};
+    std::atomic<std::int64_t> FLatencyUs{0};
 
-    // Audio thread only.
+    // Under the stream's lock.
     std::array<Voice, kMaxVoices> FVoices{};
-    std::array<SynthEvent, kMaxSynthEvents> FSynthEvents{};
-    std::size_t FSynthEventCount = 0;
-    fluid_synth_t* FSynth = nullptr;
-    std::int64_t FSynthAwakeUntil = -1;
-    std::vector<float> FScratchL, FScratchR;
-    std::int64_t FFrame = 0;
-    StreamClock FLoop;
+    std::int64_t FWritten = 0; // frames written so far: the next frame to render
+    std::vector<float> FRewrite;
     bool FPriorityAsked = false;
-    bool FChainValid = false;
-    std::int64_t FChainMoment = 0;
-    double FChainFrame = 0;
+    std::int64_t FLastTimingAskUs = INT64_MIN;
+    // Each answer of the server: the steady time at which frame 0 would be heard.
+    std::array<double, kTimingWindow> FOrigins{};
+    std::size_t FOriginCount = 0;
+    double FOrigin = 0; // their mean
+    std::int64_t FWallOffsetUs = 0;
+    std::int64_t FWallOffsetAt = INT64_MIN;
 
-    static void Callback(void* user, Uint8* stream, int len);
-    void Mix(float* out, int frames);
-    std::int64_t FrameForMoment(std::int64_t momentUs, std::int64_t bufferStart);
-    void Accept(Command& c, std::int64_t bufferStart);
-    void StartVoice(Voice v);
-    void ReturnBuffer(std::shared_ptr<const SampleBuffer>& b);
-    void RenderVoices(float* out, std::int64_t start, int frames);
-    void RenderSynth(float* out, std::int64_t start, int frames);
+    // The built-in synth renders hits on request; its own lock.
+    std::mutex FSynthMutex;
+    fluid_settings_t* FSynthSettings = nullptr;
+    fluid_synth_t* FSynth = nullptr;
+    bool FSynthTried = false;
+    int FSynthRate = 0;
+    std::map<std::tuple<int, int, int, int>, std::shared_ptr<const SampleBuffer>> FHits;
+
+    void Lock() const { pa_threaded_mainloop_lock(FLoop); }
+    void Unlock() const { pa_threaded_mainloop_unlock(FLoop); }
+    bool OpenStream();
+    void CloseStream();
+
+    static void ContextState(pa_context* c, void* user);
+    static void StreamState(pa_stream* s, void* user);
+    static void StreamWrite(pa_stream* s, std::size_t bytes, void* user);
+    static void StreamUnderflow(pa_stream* s, void* user);
+    static void TimingAnswer(pa_stream* s, int success, void* user);
+    void TakeTiming();
+    void Render(float* out, std::int64_t start, int frames);
+    // Renders [from, FWritten) again and writes it over what the server holds.
+    void Rewrite(std::int64_t from);
+    std::int64_t EarliestRewritable() const;
+    void Place(Voice v, std::int64_t frame);
+    std::int64_t FrameAtLocked(std::int64_t us) const
+    {
+        return static_cast<std::int64_t>(std::floor((static_cast<double>(us) - FOrigin) * kRate / 1e6));
+    }
 };
 
 AudioOut::AudioOut() : FImpl(std::make_unique<Impl>()) {}
@@ -234,6 +154,12 @@ AudioOut::AudioOut() : FImpl(std::make_unique<Impl>()) {}
 AudioOut::~AudioOut()
 {
     Close();
+    if (FImpl->FSynth) {
+        delete_fluid_synth(FImpl->FSynth);
+    }
+    if (FImpl->FSynthSettings) {
+        delete_fluid_settings(FImpl->FSynthSettings);
+    }
 }
 
 AudioOut& AudioOut::Instance()
@@ -245,113 +171,159 @@ AudioOut& AudioOut::Instance()
 bool AudioOut::Open()
 {
     Impl& d = *FImpl;
+    std::lock_guard guard(d.FOpenMutex);
     d.FWanted = true;
-    if (d.FDevice != 0) {
+    if (d.FLoop) {
         return true;
     }
-    // SDL asks PulseAudio for a single buffer of latency, which underruns; libpulse reads this.
-    // At 20 ms a machine waking late from idle underran now and then, each time moving a click
-    // by up to 20 ms; at 40 ms far more rarely, and its fewer wake-ups keep the idle stream under
-    // 1 % CPU. The click then comes about 65 ms after the tick.
-    setenv("PULSE_LATENCY_MSEC", "40", 0);
-    if (!d.FSdlInit) {
-        // SDL would take SIGINT and SIGTERM for an event queue nobody reads: Ctrl+C and the
-        // desktop's request to stop would then be lost.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            return false;
-        }
-        d.FSdlInit = true;
-    }
-    SDL_AudioSpec want{};
-    want.freq = kPreferredRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = kBufferFrames;
-    want.callback = &Impl::Callback;
-    want.userdata = &d;
-    SDL_AudioSpec have{};
-    d.FDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (d.FDevice == 0) {
+    return d.OpenStream();
+}
+
+bool AudioOut::Impl::OpenStream()
+{
+    FLoop = pa_threaded_mainloop_new();
+    if (!FLoop) {
         return false;
     }
-    d.FRate = have.freq;
-    // Room for the largest callback SDL may ask for, so the synth never needs to allocate.
-    const std::size_t scratch = std::max<std::size_t>(have.samples, kBufferFrames) * 4;
-    d.FScratchL.assign(scratch, 0.0f);
-    d.FScratchR.assign(scratch, 0.0f);
-    d.FFrame = 0;
-    d.FLoop = StreamClock{};
-    d.FChainValid = false;
-    d.FSteady = false;
-    SDL_PauseAudioDevice(d.FDevice, 0);
+    FContext = pa_context_new(pa_threaded_mainloop_get_api(FLoop), "Tiktakon");
+    if (!FContext) {
+        CloseStream();
+        return false;
+    }
+    pa_context_set_state_callback(FContext, &ContextState, this);
+    // Never start a server of our own: a desktop without one gets silence, not a surprise daemon.
+    if (pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+        pa_threaded_mainloop_start(FLoop) < 0) {
+        CloseStream();
+        return false;
+    }
+    Lock();
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(FContext);
+        if (state == PA_CONTEXT_READY) {
+            break;
+        }
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            Unlock();
+            CloseStream();
+            return false;
+        }
+        pa_threaded_mainloop_wait(FLoop);
+    }
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, kChannels};
+    FStream = pa_stream_new(FContext, "Beat", &spec, nullptr);
+    if (!FStream) {
+        Unlock();
+        CloseStream();
+        return false;
+    }
+    pa_stream_set_state_callback(FStream, &StreamState, this);
+    pa_stream_set_write_callback(FStream, &StreamWrite, this);
+    pa_stream_set_underflow_callback(FStream, &StreamUnderflow, this);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &spec));
+    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    FWritten = 0;
+    FOriginCount = 0;
+    FLastTimingAskUs = INT64_MIN;
+    FPriorityAsked = false;
+    for (Voice& v : FVoices) {
+        v = Voice{};
+    }
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        Unlock();
+        CloseStream();
+        return false;
+    }
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(FStream);
+        if (state == PA_STREAM_READY) {
+            break;
+        }
+        if (!PA_STREAM_IS_GOOD(state)) {
+            Unlock();
+            CloseStream();
+            return false;
+        }
+        pa_threaded_mainloop_wait(FLoop);
+    }
+    if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(FStream)) {
+        FRewrite.assign(static_cast<std::size_t>(granted->maxlength / sizeof(float)) + 2 * kRate, 0.0f);
+    }
+    FGeneration.fetch_add(1);
+    FLost = false;
+    FReady = true;
+    Unlock();
     return true;
+}
+
+void AudioOut::Impl::CloseStream()
+{
+    FReady = false;
+    if (FLoop) {
+        pa_threaded_mainloop_stop(FLoop);
+    }
+    // Closing on purpose is not losing the server: no state reports from here on.
+    if (FStream) {
+        pa_stream_set_state_callback(FStream, nullptr, nullptr);
+        pa_stream_set_write_callback(FStream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(FStream, nullptr, nullptr);
+        pa_stream_disconnect(FStream);
+        pa_stream_unref(FStream);
+        FStream = nullptr;
+    }
+    if (FContext) {
+        pa_context_set_state_callback(FContext, nullptr, nullptr);
+        pa_context_disconnect(FContext);
+        pa_context_unref(FContext);
+        FContext = nullptr;
+    }
+    if (FLoop) {
+        pa_threaded_mainloop_free(FLoop);
+        FLoop = nullptr;
+    }
+    // The stream's thread is gone: what it held can go too.
+    for (Voice& v : FVoices) {
+        v = Voice{};
+    }
 }
 
 void AudioOut::Close()
 {
     Impl& d = *FImpl;
+    std::lock_guard guard(d.FOpenMutex);
     d.FWanted = false;
+    d.CloseStream();
     d.FLost = false;
-    if (d.FDevice != 0) {
-        SDL_CloseAudioDevice(d.FDevice); // joins the audio thread
-        d.FDevice = 0;
-    }
-    // The audio thread is gone: what it held can be freed here.
-    Command c;
-    while (d.FCommands.Pop(c)) {
-        c = Command{};
-    }
-    for (Voice& v : d.FVoices) {
-        v = Voice{};
-    }
-    ReleaseReturned();
-    d.FSynth = nullptr;
-    d.FSynthEventCount = 0;
-    if (d.FSynthMain) {
-        delete_fluid_synth(d.FSynthMain);
-        d.FSynthMain = nullptr;
-    }
-    if (d.FSynthSettings) {
-        delete_fluid_settings(d.FSynthSettings);
-        d.FSynthSettings = nullptr;
-    }
-    d.FSynthTried = false;
-    d.FRate = 0;
-    if (d.FSdlInit) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        d.FSdlInit = false;
-    }
 }
 
 bool AudioOut::IsOpen() const
 {
-    return FImpl->FDevice != 0;
+    return FImpl->FReady.load();
 }
 
 void AudioOut::KeepOpen()
 {
     Impl& d = *FImpl;
-    if (!d.FWanted) {
+    std::lock_guard guard(d.FOpenMutex);
+    // A stream that never opened (no server at start) is looked for too: the server may come later.
+    if (!d.FWanted || (d.FLoop && !d.FLost.load())) {
         return;
-    }
-    // SDL marks a device whose server went away as stopped and never revives it.
-    if (d.FDevice != 0) {
-        if (SDL_GetAudioDeviceStatus(d.FDevice) != SDL_AUDIO_STOPPED) {
-            return;
-        }
-        d.FLost = true;
     }
     const std::int64_t now = NowUs();
     if (d.FLastAttemptUs != INT64_MIN && now - d.FLastAttemptUs < kReopenIntervalUs) {
         return;
     }
     d.FLastAttemptUs = now;
-    // The audio subsystem too, so that its connection to the server is made afresh.
-    const bool lost = d.FLost;
-    Close();
-    if (Open()) {
-        d.FReopens += lost ? 1 : 0;
+    const bool lost = d.FLost.load();
+    d.CloseStream();
+    if (d.OpenStream()) {
+        d.FReopens.fetch_add(lost ? 1 : 0);
     } else {
         d.FLost = lost;
     }
@@ -359,12 +331,17 @@ void AudioOut::KeepOpen()
 
 std::int64_t AudioOut::Reopens() const
 {
-    return FImpl->FReopens;
+    return FImpl->FReopens.load();
+}
+
+std::uint64_t AudioOut::Generation() const
+{
+    return FImpl->FGeneration.load();
 }
 
 int AudioOut::SampleRate() const
 {
-    return FImpl->FRate;
+    return IsOpen() ? kRate : 0;
 }
 
 std::int64_t AudioOut::Underruns() const
@@ -372,74 +349,346 @@ std::int64_t AudioOut::Underruns() const
     return FImpl->FUnderruns.load();
 }
 
+std::int64_t AudioOut::LatencyUs() const
+{
+    return FImpl->FLatencyUs.load();
+}
+
 std::int64_t AudioOut::LateVoices() const
 {
     return FImpl->FLate.load();
 }
 
-bool AudioOut::Steady() const
+bool AudioOut::FrameAt(std::int64_t us, double& frame) const
 {
-    return FImpl->FSteady.load();
-}
-
-double AudioOut::MeasuredRate() const
-{
-    return FImpl->FMeasuredRate.load();
-}
-
-void AudioOut::ReleaseReturned()
-{
-    std::shared_ptr<const SampleBuffer> b;
-    while (FImpl->FReturns.Pop(b)) {
-        b.reset();
+    Impl& d = *FImpl;
+    if (!IsOpen()) {
+        return false;
     }
+    d.Lock();
+    const bool ok = d.FOriginCount > 0;
+    if (ok) {
+        frame = (static_cast<double>(us) - d.FOrigin) * kRate / 1e6;
+    }
+    d.Unlock();
+    return ok;
 }
 
-void AudioOut::PlayTone(int frequency, int milliseconds, std::int64_t momentUs)
+bool AudioOut::TimeAt(double frame, std::int64_t& us) const
 {
-    KeepOpen();
-    ReleaseReturned();
+    Impl& d = *FImpl;
+    if (!IsOpen()) {
+        return false;
+    }
+    d.Lock();
+    const bool ok = d.FOriginCount > 0;
+    if (ok) {
+        us = std::llround(d.FOrigin + frame * 1e6 / kRate);
+    }
+    d.Unlock();
+    return ok;
+}
+
+// ---- placing and withdrawing sounds ----
+
+std::int64_t AudioOut::Impl::EarliestRewritable() const
+{
+    if (FOriginCount == 0) {
+        return FWritten;
+    }
+    return std::max<std::int64_t>(0, FrameAtLocked(NowUs() + kRewriteMarginUs) + 1);
+}
+
+void AudioOut::Impl::Place(Voice v, std::int64_t frame)
+{
+    const std::int64_t earliest = EarliestRewritable();
+    v.FStart = frame < 0 ? std::min(earliest, FWritten) : frame;
+    if (v.FStart < earliest && frame >= 0 && v.FStart < FWritten) {
+        FLate.fetch_add(1, std::memory_order_relaxed);
+        v.FStart = earliest;
+    }
+    if (v.FCuts) {
+        // Like the platform's PlaySound: a newer sound cuts the one before it at its onset.
+        for (Voice& o : FVoices) {
+            if (o.FKind != VoiceKind::Sample || !o.FCuts) {
+                continue;
+            }
+            if (o.FStart <= v.FStart) {
+                o.FCut = std::min(o.FCut, v.FStart);
+            } else {
+                v.FCut = std::min(v.FCut, o.FStart);
+            }
+        }
+    }
+    const std::int64_t start = v.FStart;
+    for (Voice& slot : FVoices) {
+        if (slot.FKind == VoiceKind::Free) {
+            slot = std::move(v);
+            if (start < FWritten) {
+                Rewrite(start);
+            }
+            return;
+        }
+    }
+    // No free voice: the sound is skipped rather than waited for.
+}
+
+void AudioOut::PlayTone(int frequency, int milliseconds, std::int64_t frame, std::uint64_t tag)
+{
+    Impl& d = *FImpl;
     if (!IsOpen() || frequency <= 0 || milliseconds <= 0) {
         return;
     }
-    Command c;
-    c.FType = CommandType::Tone;
-    c.FMomentUs = momentUs;
-    c.FFrequency = static_cast<float>(frequency);
-    c.FFrames = static_cast<std::int64_t>(milliseconds) * FImpl->FRate / 1000;
-    FImpl->FCommands.Push(c);
+    Voice v;
+    v.FKind = VoiceKind::Tone;
+    v.FTag = tag;
+    v.FLength = static_cast<std::int64_t>(milliseconds) * kRate / 1000;
+    v.FPhaseStep = static_cast<double>(frequency) / kRate;
+    d.Lock();
+    d.Place(std::move(v), frame);
+    d.Unlock();
 }
 
-void AudioOut::PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64_t momentUs)
+void AudioOut::PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64_t frame, std::uint64_t tag,
+                          bool cuts)
 {
-    KeepOpen();
-    ReleaseReturned();
+    Impl& d = *FImpl;
     if (!IsOpen() || !buffer || buffer->FrameCount() == 0) {
         return;
     }
-    Command c;
-    c.FType = CommandType::Sample;
-    c.FMomentUs = momentUs;
-    c.FBuffer = std::move(buffer);
-    FImpl->FCommands.Push(c); // when full the buffer stays here and is freed on return
+    Voice v;
+    v.FKind = VoiceKind::Sample;
+    v.FTag = tag;
+    v.FCuts = cuts;
+    v.FLength = static_cast<std::int64_t>(buffer->FrameCount());
+    v.FBuffer = std::move(buffer);
+    d.Lock();
+    d.Place(std::move(v), frame);
+    d.Unlock();
 }
 
-void AudioOut::SynthMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                            std::int64_t momentUs)
+bool AudioOut::Withdraw(std::uint64_t tag)
 {
-    KeepOpen();
-    ReleaseReturned();
-    if (!IsOpen() || !EnsureSynth()) {
+    Impl& d = *FImpl;
+    if (tag == 0 || !IsOpen()) {
+        return true;
+    }
+    d.Lock();
+    std::int64_t first = INT64_MAX;
+    for (const Voice& v : d.FVoices) {
+        if (v.FKind != VoiceKind::Free && v.FTag == tag) {
+            first = std::min(first, v.FStart);
+        }
+    }
+    if (first == INT64_MAX) {
+        d.Unlock();
+        return true;
+    }
+    if (first < d.FWritten && first < d.EarliestRewritable()) {
+        d.Unlock();
+        return false;
+    }
+    std::vector<std::shared_ptr<const SampleBuffer>> freed;
+    for (Voice& v : d.FVoices) {
+        if (v.FKind != VoiceKind::Free && v.FTag == tag) {
+            freed.push_back(std::move(v.FBuffer));
+            v = Voice{};
+        }
+    }
+    // A sound that the withdrawn one cut plays on as if it had never come.
+    for (Voice& o : d.FVoices) {
+        if (o.FKind != VoiceKind::Sample || !o.FCuts || o.FCut == INT64_MAX || o.FCut < first) {
+            continue;
+        }
+        o.FCut = INT64_MAX;
+        for (const Voice& n : d.FVoices) {
+            if (n.FKind == VoiceKind::Sample && n.FCuts && n.FStart > o.FStart) {
+                o.FCut = std::min(o.FCut, n.FStart);
+            }
+        }
+    }
+    if (first < d.FWritten) {
+        d.Rewrite(first);
+    }
+    d.Unlock();
+    return true; // the buffers are freed here, outside the stream's lock
+}
+
+// ---- the stream's thread ----
+
+void AudioOut::Impl::ContextState(pa_context* c, void* user)
+{
+    auto& d = *static_cast<Impl*>(user);
+    const pa_context_state_t state = pa_context_get_state(c);
+    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
+        d.FLost = true;
+        d.FReady = false;
+    }
+    pa_threaded_mainloop_signal(d.FLoop, 0);
+}
+
+void AudioOut::Impl::StreamState(pa_stream* s, void* user)
+{
+    auto& d = *static_cast<Impl*>(user);
+    const pa_stream_state_t state = pa_stream_get_state(s);
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+        d.FLost = true;
+        d.FReady = false;
+    }
+    pa_threaded_mainloop_signal(d.FLoop, 0);
+}
+
+void AudioOut::Impl::StreamUnderflow(pa_stream*, void* user)
+{
+    static_cast<Impl*>(user)->FUnderruns.fetch_add(1, std::memory_order_relaxed);
+}
+
+void AudioOut::Impl::TimingAnswer(pa_stream*, int success, void* user)
+{
+    if (success) {
+        static_cast<Impl*>(user)->TakeTiming();
+    }
+}
+
+void AudioOut::Impl::TakeTiming()
+{
+    const pa_timing_info* ti = pa_stream_get_timing_info(FStream);
+    if (!ti || ti->read_index_corrupt || ti->write_index_corrupt) {
         return;
     }
-    Command c;
-    c.FType = CommandType::Synth;
-    c.FMomentUs = momentUs;
-    c.FMidi[0] = status;
-    c.FMidi[1] = data1;
-    c.FMidi[2] = data2;
-    FImpl->FCommands.Push(c);
+    const std::int64_t now = NowUs();
+    if (FWallOffsetAt == INT64_MIN || now - FWallOffsetAt > 1'000'000) {
+        // The wall clock may be stepped or slewed: its offset is read afresh every second.
+        FWallOffsetUs = WallMinusMonotonicUs();
+        FWallOffsetAt = now;
+    }
+    const std::int64_t stampUs =
+        static_cast<std::int64_t>(ti->timestamp.tv_sec) * 1'000'000LL + ti->timestamp.tv_usec - FWallOffsetUs;
+    // At `stamp` the server had read our stream up to read_index; that frame is heard sink_usec later.
+    const double readFrame = static_cast<double>(ti->read_index) / kFrameBytes;
+    const double origin =
+        static_cast<double>(stampUs) + static_cast<double>(ti->sink_usec) - readFrame * 1e6 / kRate;
+    FOrigins[FOriginCount % kTimingWindow] = origin;
+    ++FOriginCount;
+    const std::size_t n = std::min(FOriginCount, kTimingWindow);
+    // A jump (an underrun moved the stream against the clock) starts the average afresh.
+    if (FOriginCount > 1 && std::abs(origin - FOrigin) > 10000.0) {
+        FOriginCount = 1;
+        FOrigins[0] = origin;
+        FOrigin = origin;
+    } else {
+        double sum = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            sum += FOrigins[i];
+        }
+        FOrigin = sum / static_cast<double>(n);
+    }
+    const double writeFrame = static_cast<double>(ti->write_index) / kFrameBytes;
+    FLatencyUs.store(static_cast<std::int64_t>((writeFrame - readFrame) * 1e6 / kRate) +
+                         static_cast<std::int64_t>(ti->sink_usec),
+                     std::memory_order_relaxed);
 }
+
+void AudioOut::Impl::StreamWrite(pa_stream* s, std::size_t bytes, void* user)
+{
+    auto& d = *static_cast<Impl*>(user);
+    if (!d.FPriorityAsked) {
+        d.FPriorityAsked = true;
+        // Real-time scheduling where the system allows it; otherwise the thread stays as it is.
+        sched_param param{};
+        param.sched_priority = kAudioPriority;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    }
+    while (bytes >= kFrameBytes) {
+        void* data = nullptr;
+        std::size_t size = bytes;
+        if (pa_stream_begin_write(s, &data, &size) < 0 || !data) {
+            return;
+        }
+        size -= size % kFrameBytes;
+        const int frames = static_cast<int>(size / kFrameBytes);
+        d.Render(static_cast<float*>(data), d.FWritten, frames);
+        if (pa_stream_write(s, data, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            return;
+        }
+        d.FWritten += frames;
+        bytes -= size;
+    }
+    const std::int64_t now = NowUs();
+    if (now - d.FLastTimingAskUs >= kTimingEveryUs || d.FOriginCount == 0) {
+        d.FLastTimingAskUs = now;
+        if (pa_operation* op = pa_stream_update_timing_info(s, &TimingAnswer, &d)) {
+            pa_operation_unref(op);
+        }
+    }
+}
+
+void AudioOut::Impl::Rewrite(std::int64_t from)
+{
+    from = std::max(from, EarliestRewritable());
+    if (from >= FWritten || !FStream) {
+        return;
+    }
+    const auto frames = static_cast<std::size_t>(FWritten - from);
+    if (frames * kChannels > FRewrite.size()) {
+        return;
+    }
+    Render(FRewrite.data(), from, static_cast<int>(frames));
+    const auto bytes = frames * kFrameBytes;
+    pa_stream_write(FStream, FRewrite.data(), bytes, nullptr, -static_cast<std::int64_t>(bytes),
+                    PA_SEEK_RELATIVE);
+}
+
+void AudioOut::Impl::Render(float* out, std::int64_t start, int frames)
+{
+    std::fill(out, out + static_cast<std::ptrdiff_t>(kChannels) * frames, 0.0f);
+    const std::int64_t end = start + frames;
+    const double edge = kEdgeMs * kRate / 1000.0;
+    const std::int64_t fade = kRate / 1000; // 1 ms fade when cut
+    const auto keep = static_cast<std::int64_t>(kKeepSeconds * kRate);
+    for (Voice& v : FVoices) {
+        if (v.FKind == VoiceKind::Free) {
+            continue;
+        }
+        const std::int64_t stop =
+            v.FCut == INT64_MAX ? v.FStart + v.FLength : std::min(v.FStart + v.FLength, v.FCut + fade);
+        if (stop + keep < start) {
+            // Long over, and out of reach of any rewrite: the slot is free again. Every buffer
+            // is also held by its cache, so dropping this reference frees nothing here.
+            v = Voice{};
+            continue;
+        }
+        if (v.FStart >= end) {
+            continue;
+        }
+        const std::int64_t from = std::max(start, v.FStart);
+        const std::int64_t to = std::min(end, stop);
+        for (std::int64_t f = from; f < to; ++f) {
+            const std::int64_t pos = f - v.FStart;
+            double gain = 1.0;
+            if (f >= v.FCut) {
+                gain = 1.0 - static_cast<double>(f - v.FCut) / static_cast<double>(fade);
+            }
+            float* o = out + kChannels * (f - start);
+            if (v.FKind == VoiceKind::Tone) {
+                const double rise = std::min(1.0, (static_cast<double>(pos) + 0.5) / edge);
+                const double fall = std::min(1.0, (static_cast<double>(v.FLength - pos) - 0.5) / edge);
+                gain *= std::min(rise, fall);
+                const double phase = static_cast<double>(pos) * v.FPhaseStep;
+                const float s =
+                    (phase - std::floor(phase) < 0.5 ? kToneLevel : -kToneLevel) * static_cast<float>(gain);
+                o[0] += s;
+                o[1] += s;
+            } else {
+                const float* src = v.FBuffer->FSamples.data() + 2 * pos;
+                o[0] += src[0] * kSampleLevel * static_cast<float>(gain);
+                o[1] += src[1] * kSampleLevel * static_cast<float>(gain);
+            }
+        }
+    }
+}
+
+// ---- the built-in synth ----
 
 std::string AudioOut::SynthSoundFont()
 {
@@ -454,311 +703,66 @@ std::string AudioOut::SynthSoundFont()
     return {};
 }
 
-bool AudioOut::EnsureSynth()
+std::shared_ptr<const SampleBuffer> AudioOut::SynthHit(std::uint8_t channel, std::uint8_t key,
+                                                       std::uint8_t velocity)
 {
     Impl& d = *FImpl;
-    if (d.FSynthMain) {
-        return true;
+    std::lock_guard guard(d.FSynthMutex);
+    const auto id = std::make_tuple(kRate, int{channel}, int{key}, int{velocity});
+    if (auto found = d.FHits.find(id); found != d.FHits.end()) {
+        return found->second;
     }
-    if (d.FSynthTried || !IsOpen()) {
-        return false;
-    }
-    d.FSynthTried = true;
-    const std::string soundFont = SynthSoundFont();
-    if (soundFont.empty()) {
-        return false;
-    }
-    // FluidSynth reports to stderr by default; a missing or broken SoundFont is silent here.
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
-        fluid_set_log_function(level, nullptr, nullptr);
-    }
-    d.FSynthSettings = new_fluid_settings();
-    if (!d.FSynthSettings) {
-        return false;
-    }
-    fluid_settings_setnum(d.FSynthSettings, "synth.sample-rate", d.FRate);
-    // Only the audio thread touches the synth once attached: no lock inside it.
-    fluid_settings_setint(d.FSynthSettings, "synth.threadsafe-api", 0);
-    fluid_settings_setnum(d.FSynthSettings, "synth.gain", 0.4);
-    fluid_settings_setint(d.FSynthSettings, "synth.cpu-cores", 1);
-    fluid_synth_t* synth = new_fluid_synth(d.FSynthSettings);
-    if (!synth) {
-        return false;
-    }
-    if (fluid_synth_sfload(synth, soundFont.c_str(), 1) == FLUID_FAILED) {
-        delete_fluid_synth(synth);
-        return false;
-    }
-    Command c;
-    c.FType = CommandType::AttachSynth;
-    c.FSynth = synth;
-    if (!d.FCommands.Push(c)) {
-        delete_fluid_synth(synth);
-        return false;
-    }
-    d.FSynthMain = synth;
-    return true;
-}
-
-// ---- audio thread ----
-
-void AudioOut::Impl::Callback(void* user, Uint8* stream, int len)
-{
-    auto& d = *static_cast<Impl*>(user);
-    d.Mix(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
-}
-
-void AudioOut::Impl::ReturnBuffer(std::shared_ptr<const SampleBuffer>& b)
-{
-    if (b && FReturns.Push(b)) {
-        b = nullptr;
-    }
-}
-
-std::int64_t AudioOut::Impl::FrameForMoment(std::int64_t momentUs, std::int64_t bufferStart)
-{
-    if (momentUs < 0 || !FLoop.FValid) {
-        return bufferStart;
-    }
-    const double direct = FLoop.FrameAt(static_cast<double>(momentUs + AudioOut::LeadUs()));
-    double frame = direct;
-    if (FChainValid && momentUs >= FChainMoment && momentUs - FChainMoment <= kChainGapUs) {
-        // The previous onset plus the spacing of the moments in samples, nudged toward the
-        // stream's clock only beyond the dead band: consecutive beats keep their exact spacing.
-        const double spacing = static_cast<double>(momentUs - FChainMoment) * FLoop.Rate() / 1e6;
-        const double predicted = FChainFrame + spacing;
-        const double error = direct - predicted;
-        const double deadBand = kDeadBandUs * FRate / 1e6;
-        if (std::abs(error) <= kResyncUs * FRate / 1e6) {
-            const double maxStep = kMaxStepFrames;
-            double step = 0;
-            if (error > deadBand) {
-                step = std::min(error - deadBand, maxStep);
-            } else if (error < -deadBand) {
-                step = std::max(error + deadBand, -maxStep);
+    if (!d.FSynth) {
+        if (d.FSynthTried) {
+            return nullptr;
+        }
+        d.FSynthTried = true;
+        const std::string soundFont = SynthSoundFont();
+        if (soundFont.empty()) {
+            return nullptr;
+        }
+        // FluidSynth reports to stderr by default; a missing or broken SoundFont is silent here.
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
+            fluid_set_log_function(level, nullptr, nullptr);
+        }
+        d.FSynthSettings = new_fluid_settings();
+        if (!d.FSynthSettings) {
+            return nullptr;
+        }
+        fluid_settings_setnum(d.FSynthSettings, "synth.sample-rate", kRate);
+        fluid_settings_setnum(d.FSynthSettings, "synth.gain", 0.4);
+        fluid_settings_setint(d.FSynthSettings, "synth.cpu-cores", 1);
+        d.FSynth = new_fluid_synth(d.FSynthSettings);
+        if (!d.FSynth || fluid_synth_sfload(d.FSynth, soundFont.c_str(), 1) == FLUID_FAILED) {
+            if (d.FSynth) {
+                delete_fluid_synth(d.FSynth);
+                d.FSynth = nullptr;
             }
-            frame = predicted + step;
+            return nullptr;
         }
     }
-    if (momentUs >= FChainMoment || !FChainValid) {
-        FChainValid = true;
-        FChainMoment = momentUs;
-        FChainFrame = frame;
+    // One hit from silence, as the synth plays it: note-on and note-off on the same frame.
+    fluid_synth_system_reset(d.FSynth);
+    const int ch = channel & 0x0F;
+    fluid_synth_noteon(d.FSynth, ch, key, velocity);
+    fluid_synth_noteoff(d.FSynth, ch, key);
+    const auto frames = static_cast<std::size_t>(kSynthHitSeconds * kRate);
+    std::vector<float> left(frames), right(frames);
+    fluid_synth_write_float(d.FSynth, static_cast<int>(frames), left.data(), 0, 1, right.data(), 0, 1);
+    // Cut the silent tail, so that the voice ends when the sound does.
+    std::size_t used = frames;
+    while (used > 0 && std::abs(left[used - 1]) < 1e-5f && std::abs(right[used - 1]) < 1e-5f) {
+        --used;
     }
-    auto start = static_cast<std::int64_t>(std::llround(frame));
-    if (start < bufferStart) {
-        FLate.fetch_add(1, std::memory_order_relaxed);
-        start = bufferStart;
+    auto hit = std::make_shared<SampleBuffer>();
+    hit->FRate = kRate;
+    hit->FSamples.resize(2 * used);
+    for (std::size_t i = 0; i < used; ++i) {
+        // The mixer scales samples by its sample level; the synth's own level is kept.
+        hit->FSamples[2 * i] = left[i] / kSampleLevel;
+        hit->FSamples[2 * i + 1] = right[i] / kSampleLevel;
     }
-    return start;
-}
-
-void AudioOut::Impl::StartVoice(Voice v)
-{
-    if (v.FKind == VoiceKind::Sample) {
-        // Like the platform's PlaySound: a newer sound cuts the one before it at its onset.
-        for (Voice& o : FVoices) {
-            if (o.FKind != VoiceKind::Sample) {
-                continue;
-            }
-            if (o.FStart <= v.FStart) {
-                o.FCut = std::min(o.FCut, v.FStart);
-            } else {
-                v.FCut = std::min(v.FCut, o.FStart);
-            }
-        }
-    }
-    for (Voice& slot : FVoices) {
-        if (slot.FKind == VoiceKind::Free && !slot.FBuffer) {
-            slot = std::move(v);
-            return;
-        }
-    }
-    ReturnBuffer(v.FBuffer); // no free voice: skip the sound rather than wait
-}
-
-void AudioOut::Impl::Accept(Command& c, std::int64_t bufferStart)
-{
-    switch (c.FType) {
-    case CommandType::Tone: {
-        Voice v;
-        v.FKind = VoiceKind::Tone;
-        v.FStart = FrameForMoment(c.FMomentUs, bufferStart);
-        v.FLength = c.FFrames;
-        v.FPhaseStep = c.FFrequency / FRate;
-        StartVoice(std::move(v));
-        break;
-    }
-    case CommandType::Sample: {
-        Voice v;
-        v.FKind = VoiceKind::Sample;
-        v.FStart = FrameForMoment(c.FMomentUs, bufferStart);
-        v.FLength = static_cast<std::int64_t>(c.FBuffer->FrameCount());
-        v.FBuffer = std::move(c.FBuffer);
-        StartVoice(std::move(v));
-        break;
-    }
-    case CommandType::Synth:
-        if (FSynth && FSynthEventCount < kMaxSynthEvents) {
-            SynthEvent& e = FSynthEvents[FSynthEventCount++];
-            e.FFrame = FrameForMoment(c.FMomentUs, bufferStart);
-            std::copy(std::begin(c.FMidi), std::end(c.FMidi), std::begin(e.FMidi));
-            // Keep events in frame order; equal frames keep their arrival order (note-on first).
-            for (std::size_t i = FSynthEventCount - 1;
-                 i > 0 && FSynthEvents[i - 1].FFrame > FSynthEvents[i].FFrame; --i) {
-                std::swap(FSynthEvents[i - 1], FSynthEvents[i]);
-            }
-        }
-        break;
-    case CommandType::AttachSynth:
-        FSynth = c.FSynth;
-        break;
-    case CommandType::None:
-        break;
-    }
-    ReturnBuffer(c.FBuffer);
-    c.FType = CommandType::None;
-}
-
-void AudioOut::Impl::RenderVoices(float* out, std::int64_t start, int frames)
-{
-    const std::int64_t end = start + frames;
-    const double edge = kEdgeMs * FRate / 1000.0;
-    const std::int64_t fade = std::max<std::int64_t>(1, FRate / 1000); // 1 ms fade when cut
-    for (Voice& v : FVoices) {
-        if (v.FKind == VoiceKind::Free) {
-            continue;
-        }
-        const std::int64_t stop =
-            v.FCut == INT64_MAX ? v.FStart + v.FLength : std::min(v.FStart + v.FLength, v.FCut + fade);
-        if (v.FStart >= end) {
-            continue;
-        }
-        const std::int64_t from = std::max(start, v.FStart);
-        const std::int64_t to = std::min(end, stop);
-        for (std::int64_t f = from; f < to; ++f) {
-            const std::int64_t pos = f - v.FStart;
-            double gain = 1.0;
-            if (f >= v.FCut) {
-                gain = 1.0 - static_cast<double>(f - v.FCut) / fade;
-            }
-            float* o = out + 2 * (f - start);
-            if (v.FKind == VoiceKind::Tone) {
-                const double rise = std::min(1.0, (pos + 0.5) / edge);
-                const double fall = std::min(1.0, (v.FLength - pos - 0.5) / edge);
-                gain *= std::min(rise, fall);
-                const double phase = pos * v.FPhaseStep;
-                const float s =
-                    (phase - std::floor(phase) < 0.5 ? kToneLevel : -kToneLevel) * static_cast<float>(gain);
-                o[0] += s;
-                o[1] += s;
-            } else {
-                const float* src = v.FBuffer->FSamples.data() + 2 * pos;
-                o[0] += src[0] * kSampleLevel * static_cast<float>(gain);
-                o[1] += src[1] * kSampleLevel * static_cast<float>(gain);
-            }
-        }
-        if (stop <= end) {
-            v.FKind = VoiceKind::Free;
-        }
-    }
-    // Finished sounds go back to the main thread to be freed; a full queue retries next time.
-    for (Voice& v : FVoices) {
-        if (v.FKind == VoiceKind::Free && v.FBuffer) {
-            ReturnBuffer(v.FBuffer);
-        }
-    }
-}
-
-void AudioOut::Impl::RenderSynth(float* out, std::int64_t start, int frames)
-{
-    if (!FSynth) {
-        return;
-    }
-    const std::int64_t end = start + frames;
-    std::int64_t pos = start;
-    std::size_t used = 0;
-    auto render = [&](std::int64_t upTo) {
-        if (upTo <= pos) {
-            return;
-        }
-        if (pos < FSynthAwakeUntil) {
-            const int n = static_cast<int>(upTo - pos);
-            float* l = FScratchL.data();
-            float* r = FScratchR.data();
-            std::fill(l, l + n, 0.0f);
-            std::fill(r, r + n, 0.0f);
-            fluid_synth_write_float(FSynth, n, l, 0, 1, r, 0, 1);
-            float* o = out + 2 * (pos - start);
-            for (int i = 0; i < n; ++i) {
-                o[2 * i] += l[i];
-                o[2 * i + 1] += r[i];
-            }
-        }
-        pos = upTo;
-    };
-    // Split the render at each message's frame so the hit starts on its own sample.
-    while (used < FSynthEventCount && FSynthEvents[used].FFrame < end) {
-        const SynthEvent& e = FSynthEvents[used];
-        render(std::max(e.FFrame, start));
-        const int channel = e.FMidi[0] & 0x0F;
-        switch (e.FMidi[0] & 0xF0) {
-        case 0x90:
-            fluid_synth_noteon(FSynth, channel, e.FMidi[1], e.FMidi[2]);
-            break;
-        case 0x80:
-            fluid_synth_noteoff(FSynth, channel, e.FMidi[1]);
-            break;
-        default:
-            break;
-        }
-        FSynthAwakeUntil =
-            std::max(FSynthAwakeUntil, pos + static_cast<std::int64_t>(kSynthTailSeconds * FRate));
-        ++used;
-    }
-    render(end);
-    if (used > 0) {
-        std::move(FSynthEvents.begin() + used, FSynthEvents.begin() + FSynthEventCount, FSynthEvents.begin());
-        FSynthEventCount -= used;
-    }
-}
-
-void AudioOut::Impl::Mix(float* out, int frames)
-{
-    if (!FPriorityAsked) {
-        FPriorityAsked = true;
-        // Real-time scheduling where the system allows it; otherwise the thread stays as it is.
-        sched_param param{};
-        param.sched_priority = kAudioPriority;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    }
-    const std::int64_t now = NowUs();
-    const std::int64_t start = FFrame;
-    if (!FLoop.FValid) {
-        FLoop.Reset(static_cast<double>(now), start, FRate);
-    } else {
-        if (FLoop.Update(static_cast<double>(now), start)) {
-            FUnderruns.fetch_add(1, std::memory_order_relaxed);
-            // The stream's offset moved: the next onset is placed afresh so that it keeps its
-            // distance in time, not in frames, to the one before.
-            FChainValid = false;
-        }
-        FMeasuredRate.store(FLoop.Rate(), std::memory_order_relaxed);
-        FSteady.store(FLoop.Settled(static_cast<double>(now), start), std::memory_order_relaxed);
-    }
-
-    Command c;
-    while (FCommands.Pop(c)) {
-        Accept(c, start);
-    }
-
-    std::fill(out, out + 2 * frames, 0.0f);
-    // The scratch buffers bound one synth render; a larger callback is mixed in parts.
-    const int chunk = static_cast<int>(FScratchL.size());
-    for (int done = 0; done < frames; done += chunk) {
-        const int n = std::min(chunk, frames - done);
-        RenderSynth(out + 2 * done, start + done, n);
-    }
-    RenderVoices(out, start, frames);
-    FFrame += frames;
+    std::shared_ptr<const SampleBuffer> result = hit;
+    d.FHits.emplace(id, result);
+    return result;
 }

@@ -6,56 +6,61 @@
 
 struct SampleBuffer;
 
-// The one audio output stream (SDL2), opened at program start and kept open, with a mixer
-// of voices. The main thread queues commands; the audio callback never locks or allocates.
+// The one output stream to the sound server (PulseAudio, or PipeWire through its PulseAudio
+// server), opened once and kept running, with a mixer of voices placed on its frames. The server
+// reports when each frame is heard, which gives the beat its timeline.
 //
-// Every member is called on the main thread. A moment is a steady-clock time in µs (the beat
-// clock's tick moment); the sound starts at that moment plus LeadUs() on the stream's sample
-// clock, consecutive moments keep their exact spacing in samples. A moment of -1 starts at the
-// next buffer. Nothing here throws: without a device every voice is silent.
+// Any thread may call the members; they take the stream's lock only briefly. The stream's own
+// thread renders with that lock held and never waits for anything else. Frames are counted from
+// the stream's start; a frame of -1 means "as soon as it can be heard". Nothing here throws:
+// without a server every voice is silent.
 class AudioOut final
 {
 public:
     static AudioOut& Instance();
-    // Opens the default device; false (and silence) when there is none. Safe to call again.
+    // Connects to the sound server; false (and silence) when there is none. Safe to call again.
     bool Open();
     void Close();
     bool IsOpen() const;
-    // A device lost while open (its sound server stopped) is closed and opened again, at most
-    // once a second until it comes back; every sound request calls this, so the beat brings the
-    // sound back by itself. Nothing happens after Close().
+    // A stream lost with its server is opened again, at most once a second until the server is
+    // back. Called regularly on the main thread; nothing happens after Close().
     void KeepOpen();
-    // How often a lost device came back.
+    // How often a lost stream came back.
     std::int64_t Reopens() const;
+    // Changes whenever a new stream starts counting its frames from 0.
+    std::uint64_t Generation() const;
     int SampleRate() const;
-    // Times the stream ran dry: its offset against the steady clock moved at once, because the
-    // server skipped frames that came too late or paused the stream until new ones came.
+    // Times the server ran out of our audio (its underflow reports).
     std::int64_t Underruns() const;
+    // The latency the server reports for the stream: from a frame written to it being heard.
+    std::int64_t LatencyUs() const;
 
-    // A square tone like a PC speaker, with short edges against clicks.
-    void PlayTone(int frequency, int milliseconds, std::int64_t momentUs);
-    // A decoded sound; it cuts the sound of this kind still playing when it starts.
-    void PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64_t momentUs);
-    // A MIDI short message for the built-in General MIDI synth, rendered at the moment's sample.
-    void SynthMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, std::int64_t momentUs);
-    // Loads the built-in synth with its SoundFont on first use; false when there is none.
-    bool EnsureSynth();
-    static std::string SynthSoundFont();
+    // The frame heard at steady-clock time `us`, and the reverse; false without timing.
+    bool FrameAt(std::int64_t us, double& frame) const;
+    bool TimeAt(double frame, std::int64_t& us) const;
 
-    // The fixed time from a tick's moment to its sound on the stream's clock.
-    static constexpr std::int64_t LeadUs() { return 30000; }
-    // Scheduled sounds whose command came after their sample had been mixed (started late).
+    // A square tone like a PC speaker, with short edges against clicks. `tag` names the beat it
+    // belongs to (0: none), for Withdraw.
+    void PlayTone(int frequency, int milliseconds, std::int64_t frame = -1, std::uint64_t tag = 0);
+    // A decoded sound. With `cuts`, it cuts the cutting sound still playing at its onset, as the
+    // platform's PlaySound does; percussion hits overlap.
+    void PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64_t frame = -1,
+                    std::uint64_t tag = 0, bool cuts = true);
+    // Takes back every sound of beat `tag` not yet heard, rewriting what the server already holds;
+    // false when one is too close to being heard.
+    bool Withdraw(std::uint64_t tag);
+    // Sounds placed after their frame had been written: written again, a little late if needed.
     std::int64_t LateVoices() const;
-    // True once the device runs steadily after opening (it starts in bursts and pauses); sounds
-    // are placed exactly from then on.
-    bool Steady() const;
-    // The stream's rate in frames per second of the steady clock, as the stream's clock tracks it.
-    double MeasuredRate() const;
+
+    // A General MIDI percussion hit of the built-in synth (note-on and note-off on one frame),
+    // rendered once per key and velocity and kept; null without a SoundFont.
+    std::shared_ptr<const SampleBuffer> SynthHit(std::uint8_t channel, std::uint8_t key,
+                                                 std::uint8_t velocity);
+    static std::string SynthSoundFont();
 
 private:
     AudioOut();
     ~AudioOut();
-    void ReleaseReturned();
     struct Impl;
     std::unique_ptr<Impl> FImpl;
 };

@@ -29,7 +29,12 @@ void TMidiTick::SetNote(std::uint8_t note)
     }
 }
 
-void TMidiTick::Play(std::int64_t momentUs)
+bool TMidiTick::OnStream() const
+{
+    return FHandle && FHandle->OnStream();
+}
+
+void TMidiTick::Play(std::int64_t frame)
 {
     if (!FHandle) {
         return;
@@ -38,8 +43,8 @@ void TMidiTick::Play(std::int64_t momentUs)
     const std::uint8_t channel = FChannelValue & 0x0F;
     const std::uint8_t noteOn[3] = {static_cast<std::uint8_t>(0x90 | channel), FNoteValue, 0x7F};
     const std::uint8_t noteOff[3] = {static_cast<std::uint8_t>(0x80 | channel), FNoteValue, 0x7F};
-    FHandle->Send(noteOn, 3, momentUs);
-    FHandle->Send(noteOff, 3, momentUs);
+    FHandle->Send(noteOn, 3, frame);
+    FHandle->Send(noteOff, 3, frame);
 }
 
 bool TMidiTick::IsOpen() const

@@ -9,7 +9,8 @@
 class MidiPort;
 
 // One open MIDI output with one percussion key and one channel; plays one hit.
-// Created, used and freed on the main thread. A port that cannot be opened gives a silent object.
+// Created and freed on the main thread; the beat's clock plays it while the main thread does not. A port that
+// cannot be opened gives a silent object.
 class TMidiTick final
 {
 public:
@@ -20,9 +21,12 @@ public:
     TMidiTick& operator=(const TMidiTick&) = delete;
 
     void SetNote(std::uint8_t note);
-    // Note-on then note-off at once, velocity 127. momentUs (steady clock) places the hit of the
-    // built-in synth on the sample clock; -1 plays at the next buffer. External ports send at once.
-    void Play(std::int64_t momentUs = -1);
+    // Note-on then note-off at once, velocity 127. `frame` places the hit of the built-in synth on
+    // the audio stream (-1: as soon as it can be heard); external ports send at once.
+    void Play(std::int64_t frame = -1);
+    // True for the built-in synth: its hits are placed ahead on the stream's frames, while an
+    // external port is sent to at the beat's play time.
+    bool OnStream() const;
 
     bool IsOpen() const;
     std::uint8_t FNote() const { return FNoteValue; }

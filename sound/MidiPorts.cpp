@@ -58,13 +58,19 @@ std::vector<PortRef> ExternalPorts()
 class BuiltInSynthPort final : public MidiPort
 {
 public:
-    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t momentUs) override
+    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t frame) override
     {
-        if (count >= 3) {
-            AudioOut::Instance().SynthMessage(bytes[0], bytes[1], bytes[2], momentUs);
+        // A percussion hit is the note-on; the synth's rendered hit already holds its note-off.
+        if (count >= 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0) {
+            AudioOut& out = AudioOut::Instance();
+            out.PlaySample(out.SynthHit(bytes[0] & 0x0F, bytes[1], bytes[2]), frame, 0, false);
         }
     }
-    void CacheDrumPatch(std::uint8_t, std::uint8_t) override { AudioOut::Instance().EnsureSynth(); }
+    bool OnStream() const override { return true; }
+    void CacheDrumPatch(std::uint8_t key, std::uint8_t channel) override
+    {
+        AudioOut::Instance().SynthHit(channel, key, 0x7F);
+    }
 };
 
 // Whether the JACK server RtMidi's clients talk to still answers; it is never started here.

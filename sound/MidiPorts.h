@@ -6,14 +6,18 @@
 #include <cstdint>
 #include <memory>
 
-// One open MIDI output: the built-in synth or an RtMidi port. Main thread only.
+struct SampleBuffer;
+
+// One open MIDI output: the built-in synth or an RtMidi port. Used by one thread at a time.
 class MidiPort
 {
 public:
     virtual ~MidiPort() = default;
-    // One short message. The built-in synth places it at momentUs on the stream's sample clock
-    // (-1: the next buffer); an external port sends it at once.
-    virtual void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t momentUs) = 0;
+    // One short message. The built-in synth places it at `frame` of the audio stream (-1: as
+    // soon as it can be heard); an external port sends it at once.
+    virtual void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t frame) = 0;
+    // True for the built-in synth, whose hits are placed on the stream's frames.
+    virtual bool OnStream() const { return false; }
     // Prepares the sound of a percussion key before its first hit.
     virtual void CacheDrumPatch(std::uint8_t key, std::uint8_t channel) = 0;
 };

@@ -1,22 +1,59 @@
 #pragma once
 
+#include "BeatOutput.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 class TMidiTick;
+struct SampleBuffer;
 
-// What each sound mode plays. momentUs is the tick's moment on the steady clock, or -1 for
-// "at the next buffer" (the Test button). Nothing here blocks or reports an error.
+// What each sound mode plays. `frame` places the sound on the audio stream's frames, or -1 for
+// "as soon as it can be heard" (the Test button). Nothing here blocks or reports an error.
 
 // Beep(freq, ms): a short square tone like a PC speaker.
-void SoundTone(int frequency, int milliseconds, std::int64_t momentUs);
+void SoundTone(int frequency, int milliseconds, std::int64_t frame);
 // MessageBeep(0): the desktop's default alert.
-void SoundDefaultBeep(std::int64_t momentUs);
+void SoundDefaultBeep(std::int64_t frame);
 // The own-sound rule: an existing file (not a folder) plays, cutting the wave still playing;
 // otherwise, or when it cannot be decoded, the default beep.
-void SoundWaveFile(const QString& path, std::int64_t momentUs);
+void SoundWaveFile(const QString& path, std::int64_t frame);
 
 // One beat in sound mode `mode` (0 none, 1 tone, 2 system gong, 3 MIDI, 4 own sound).
 void PlayBeatSound(int mode, const QString& path1, const QString& path2, TMidiTick* midiTick, bool accented,
-                   std::int64_t momentUs);
+                   std::int64_t frame);
+
+// The beats' sounds as the clock plays them: prepared on the main thread from the settings
+// (waves decoded, the synth's hit rendered), then placed by the clock thread at each beat's
+// frame without touching a file. An external MIDI port is sent to at the beat's play time.
+class BeatSounds final : public BeatOutput
+{
+public:
+    // Main thread: what the beats from now on play.
+    void Prepare(int mode, const QString& path1, const QString& path2, std::shared_ptr<TMidiTick> midiTick);
+
+    int StreamRate(std::uint64_t& generation) override;
+    bool FrameAt(std::int64_t us, double& frame) override;
+    bool TimeAt(double frame, std::int64_t& us) override;
+    void Sound(const BeatDecision& beat, std::int64_t frame) override;
+    void Heard(const BeatDecision& beat) override;
+    bool Withdraw(const BeatDecision& beat) override;
+
+private:
+    struct Plan
+    {
+        int FMode = 0;
+        std::shared_ptr<const SampleBuffer> FNormal;
+        std::shared_ptr<const SampleBuffer> FAccent;
+        std::shared_ptr<TMidiTick> FMidi;
+    };
+    Plan Current();
+    void Place(const Plan& plan, const BeatDecision& beat, std::int64_t frame);
+
+    std::mutex FMutex;
+    Plan FPlan;
+    std::uint64_t FDeferred = 0; // a beat decided without a stream position: sounds when heard
+};

@@ -48,7 +48,7 @@ int main(int argc, char* argv[])
         formMain.ChB_Accents->setChecked(true);
         formMain.btnStartStopClick();
         for (int i = 0; i < 2; ++i) {
-            formMain.BeatHandler(-1);
+            formMain.BeatNow();
         }
     });
     QTimer::singleShot(1200, [&] {

@@ -47,7 +47,7 @@ void AppFixture::Close()
 void AppFixture::Beat(int count)
 {
     for (int i = 0; i < count; ++i) {
-        FMain->BeatHandler(0);
+        FMain->BeatNow();
     }
 }
 

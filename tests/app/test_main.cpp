@@ -83,10 +83,14 @@ private slots:
         const int reads = f.FTime.Reads();
         f.FMain->btnStartStopClick();
         QTRY_VERIFY(f.FTime.Reads() > reads); // the clock has taken the start of its first interval
-        f.FTime.Advance(600'001);
-        QTRY_COMPARE(f.FMain->FBeatCounter, 1);
-        f.FTime.Advance(600'001);
-        QTRY_COMPARE(f.FMain->FBeatCounter, 2);
+        // Each beat is decided a look-ahead before its time and shown at its time.
+        for (int beat = 1; beat <= 2; ++beat) {
+            f.FTime.Advance(600'000 - TClock::LookAheadUs);
+            QTRY_COMPARE(f.FMain->FClock->SequenceState().FCounter, beat);
+            QCOMPARE(f.FMain->FBeatCounter, beat - 1);
+            f.FTime.Advance(TClock::LookAheadUs);
+            QTRY_COMPARE(f.FMain->FBeatCounter, beat);
+        }
         f.FMain->btnStartStopClick();
         f.FTime.Advance(10'000'000);
         QTest::qWait(50);
@@ -193,7 +197,7 @@ private slots:
         f.FMain->btnStartStopClick();
         f.Beat(100);
         QCOMPARE(f.FMain->FClock->FTempo(), 100);
-        QCOMPARE(f.FMain->FRandom.State(), 0u); // no draw was made
+        QCOMPARE(f.FMain->FClock->SequenceState().FRandom.State(), 0u); // no draw was made
     }
 
     void clickingALightTogglesItsAccent()

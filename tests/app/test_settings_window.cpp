@@ -17,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 
@@ -97,7 +99,8 @@ private slots:
                      "[visual]\nsvetla=1\ncisla=1\nkruh=1\ndurazy=0\n"
                      "[barva]\ndoby=255\ndurazy=16711935\n"
                      "[blbost]\nrealdrummer=0\n"
-                     "[grid]\n1=60\n2=60\n3=60\n4=60\n"));
+                     "[grid]\n1=60\n2=60\n3=60\n4=60\n"
+                     "[casovani]\nposun=0\n"));
     }
 
     void storedProfileWinsOverTheFreeTempo()
@@ -156,6 +159,33 @@ private slots:
             QCOMPARE(f.FMain->SpB_Beat->Value(), 8);
         }
         QVERIFY(f.FMessages.isEmpty());
+    }
+
+    // The timing page keeps the display offset in a section of its own, brought into -500..500.
+    void displayOffsetIsReadIntoItsRangeAndWrittenBack_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("later") << QByteArray("120") << 120;
+        QTest::newRow("earlier") << QByteArray("-35") << -35;
+        QTest::newRow("far too late") << QByteArray("9999") << 500;
+        QTest::newRow("far too early") << QByteArray("-9999") << -500;
+        QTest::newRow("not a number") << QByteArray("hned") << 0;
+    }
+    void displayOffsetIsReadIntoItsRangeAndWrittenBack()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, shown);
+        QTemporaryDir dir;
+        QVERIFY(
+            WriteAll(dir.path() + "/tiktakon.ini", "[metro]\ntempo=120\n[casovani]\nposun=" + stored + "\n"));
+        AppFixture f(false, dir.path());
+        QCOMPARE(f.FConfig->PageControl1->tabText(2), QStringLiteral("Č&asování"));
+        QCOMPARE(f.FConfig->SpE_Posun->value(), shown);
+        QCOMPARE(f.FMain->DisplayOffsetMs(), shown);
+        f.Close();
+        QVERIFY(ReadAll(dir.path() + "/tiktakon.ini")
+                    .contains("[casovani]\nposun=" + QByteArray::number(shown) + "\n"));
     }
 
     void deletedStoredProfileIsReportedOnceAndForgotten()

@@ -7,7 +7,6 @@ E2E_PIDS=()
 E2E_TMP=$(mktemp -d /tmp/tiktakon-e2e.XXXXXX)
 
 e2e_cleanup() {
-  stop_pulse 2>/dev/null || true
   local pid
   for pid in "${E2E_PIDS[@]}"; do
     kill "$pid" 2>/dev/null || true
@@ -15,6 +14,7 @@ e2e_cleanup() {
   for pid in "${E2E_PIDS[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
+  stop_sound_server 2>/dev/null || true
   rm -rf "$E2E_TMP"
 }
 trap e2e_cleanup EXIT
@@ -123,30 +123,131 @@ ini_value() {
   sed -n "s/^$2=//p" "$1" | head -n 1 | tr -d '\r'
 }
 
-# start_pulse: a private PulseAudio server with a null sink for this test; sets its environment.
-start_pulse() {
-  local dir="$E2E_TMP/pulse"
-  "$SOUND_SCRIPTS/pulse-server.sh" start "$dir"
-  E2E_PULSE_DIR="$dir"
-  export PULSE_SERVER="unix:$dir/native" XDG_RUNTIME_DIR="$dir/run" PULSE_CONFIG="$dir/cfg/pulse/daemon.conf"
+# start_sound_server pulse|pipewire: a private sound server of that kind at its stock settings,
+# with a 48 kHz null sink "ci" as its default sink, for this test; sets its clients' environment.
+start_sound_server() {
+  local kind=$1 dir="$E2E_TMP/$1"
+  "$SOUND_SCRIPTS/$kind-server.sh" start "$dir" || fail "the $kind sound server did not start"
+  E2E_SOUND_SERVER=$kind
+  E2E_SOUND_DIR=$dir
+  case "$kind" in
+  pulse)
+    export PULSE_SERVER="unix:$dir/native" XDG_RUNTIME_DIR="$dir/run" PULSE_CONFIG="$dir/cfg/pulse/daemon.conf" ;;
+  pipewire)
+    export PULSE_SERVER="unix:$dir/run/pulse/native" XDG_RUNTIME_DIR="$dir/run"
+    unset PULSE_CONFIG ;;
+  *) fail "unknown sound server $kind" ;;
+  esac
+  # The client library keeps its cookie here instead of in the user's home.
+  export PULSE_COOKIE="$dir/cookie"
   export SDL_AUDIODRIVER=pulseaudio
 }
 
-stop_pulse() {
-  [ -n "${E2E_PULSE_DIR:-}" ] && "$SOUND_SCRIPTS/pulse-server.sh" stop "$E2E_PULSE_DIR"
-  E2E_PULSE_DIR=""
+stop_sound_server() {
+  if [ -n "${E2E_SOUND_DIR:-}" ]; then
+    "$SOUND_SCRIPTS/$E2E_SOUND_SERVER-server.sh" stop "$E2E_SOUND_DIR"
+    E2E_SOUND_DIR=""
+  fi
 }
 
-# record_start FILE / record_stop: the null sink's monitor as float32 mono 48 kHz.
+start_pulse() {
+  start_sound_server pulse
+}
+
+stop_pulse() {
+  stop_sound_server
+}
+
+# record_start FILE / record_stop: the null sink's monitor as float32 mono 48 kHz. record_stop
+# ends the run as void when the recording holds fewer samples than the time its stream ran: the
+# recorder lost data (an overrun or a gap in the server), so the spacing of the sounds in it proves
+# nothing. It needs CLICKS (the clicks tool) to read the recording's length.
 record_start() {
-  parecord --latency-msec=10 --device=ci.monitor --rate=48000 --channels=1 --format=float32le \
-    --file-format=wav "$1" &
+  E2E_RECORDING=$1
+  : >"$1.times"
+  # With -v the recorder reports its stream's time and latency every 50 ms; each report is noted
+  # with the wall-clock moment it arrives. Read on to the end, or a full pipe would stall it.
+  LC_ALL=C parecord -v --latency-msec=10 --device=ci.monitor --rate=48000 --channels=1 --format=float32le \
+    --file-format=wav "$1" 2> >(note_stream_times "$1.times") &
   E2E_RECORDER=$!
   E2E_PIDS+=("$E2E_RECORDER")
-  sleep 0.5
+  # The first sound must not be lost: wait until data flows, then a little more.
+  local i
+  for i in $(seq 1 500); do
+    grep -q '^[^ ]* [0-9.]*[1-9]' "$1.times" && break
+    kill -0 "$E2E_RECORDER" 2>/dev/null || fail "the recorder ended at start"
+    sleep 0.01
+  done
+  grep -q '^[^ ]* [0-9.]*[1-9]' "$1.times" || fail "the recorder received nothing within 5 s"
+  sleep 0.3
+}
+
+# note_stream_times FILE: "<wall-clock seconds> <stream time s> <latency us>" for each report.
+note_stream_times() {
+  local chunk time latency
+  while IFS= read -r -d $'\r' chunk; do
+    if [[ $chunk =~ Time:\ ([0-9.]+)\ sec\;\ Latency:\ (-?[0-9]+)\ usec ]]; then
+      time=${BASH_REMATCH[1]}
+      latency=${BASH_REMATCH[2]}
+      echo "$EPOCHREALTIME $time $latency" >>"$1"
+    fi
+  done
 }
 
 record_stop() {
+  # A last report asked for (SIGUSR1) right before the end, so that little is read after it.
+  local reports i
+  reports=$(wc -l <"$E2E_RECORDING.times")
+  kill -USR1 "$E2E_RECORDER" 2>/dev/null || true
+  for i in $(seq 1 100); do
+    [ "$(wc -l <"$E2E_RECORDING.times")" -gt "$reports" ] && break
+    sleep 0.002
+  done
   kill -INT "$E2E_RECORDER" 2>/dev/null || true
   wait "$E2E_RECORDER" 2>/dev/null || true
+  local samples
+  samples=$("$CLICKS" "$E2E_RECORDING" | sed -n 's/^samples //p')
+  [ -n "$samples" ] || fail "VOID: the recording cannot be read"
+  # The stream's first sample was taken at the earliest wall-clock moment less stream time among
+  # the reports (a report only ever arrives late). By the last report the recorder has read the
+  # samples from there to its moment, less the latency still held by the server; every one of
+  # them must be in the file. A gap anywhere makes the file short of them. Without a gap the
+  # estimate came within -10..+5 ms of the file on both servers (PipeWire's stream time is the
+  # rougher): 10 ms allowed.
+  awk -v samples="$samples" -v slack=10 '
+    $2 > 0 { start = $1 - $2; if (n++ == 0 || start < first) first = start; last = $1; latency = $3 / 1e6 }
+    END {
+      if (n == 0) { print "recorder: no report of its stream"; exit 1 }
+      ran = (last - first - latency) * 48000; missing = ran - samples
+      printf "recorder: %d samples, %.0f read by its last report, %d missing (%.1f ms)\n", samples, ran, missing, missing / 48
+      exit (missing > slack * 48)
+    }' "$E2E_RECORDING.times" ||
+    fail "VOID: the recorder lost data (its recording is shorter than the time its stream ran); this run proves nothing"
+}
+
+# check_spacing CLICKS_OUTPUT SPACING MIN MAX: the clicks tool's --frames output holds MIN to MAX
+# clicks, each SPACING samples after the one before within one sample. Judged by the worst
+# interval: one late click is what the user hears.
+check_spacing() {
+  awk -v spacing="$2" -v min="$3" -v max="$4" '
+    function abs(x) { return x < 0 ? -x : x }
+    /^click / {
+      if (n > 0) {
+        d = $2 - prev - spacing
+        if (n == 1 || abs(d) > abs(worst)) { worst = d; at = n }
+        if (abs(d) > 1.001) { # one sample, at the printed precision
+          if (++bad <= 10) printf "  interval %d (click at %.3f): %.3f samples%s\n", n, $2, $2 - prev,
+                                   ($2 - prev > 1.5 * spacing ? ", a click is missing" : "")
+        }
+      }
+      prev = $2; n++
+    }
+    END {
+      if (abs(worst) < 0.0005) worst = 0
+      printf "clicks: %d, worst interval deviation: %+.3f samples (interval %d), intervals off by more than 1 sample: %d\n",
+             n, worst, at, bad
+      if (n < min) { printf "only %d clicks, expected at least %d\n", n, min; exit 1 }
+      if (n > max) { printf "%d clicks, expected at most %d\n", n, max; exit 1 }
+      exit (bad > 0)
+    }' "$1"
 }

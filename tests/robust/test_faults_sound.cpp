@@ -41,6 +41,8 @@ private:
         while (total.elapsed() < ms) {
             QElapsedTimer call;
             call.start();
+            // As the window's timer does: a stream lost with its server is looked for again.
+            AudioOut::Instance().KeepOpen();
             PlayBeatSound(mode, QString(), QString(), FSynth.get(), false, -1);
             longest = std::max(longest, call.elapsed());
             QThread::msleep(250);

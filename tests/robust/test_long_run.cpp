@@ -70,7 +70,7 @@ private slots:
             if (nextBeat <= nextSecond) {
                 now = nextBeat;
                 const int before = m.FClock->FTempo();
-                m.BeatHandler(now);
+                m.BeatNow();
                 ++beats;
                 const int after = m.FClock->FTempo();
                 if (after != base && after != base + 10) {

@@ -108,9 +108,11 @@ void TestConfig::windowAndPages()
     QCOMPARE(d.font().family(), QStringLiteral("DejaVu Sans"));
     QCOMPARE(d.font().pointSize(), 8);
     QCOMPARE(d.PageControl1->geometry(), QRect(0, 0, 385, 193));
-    QCOMPARE(d.PageControl1->count(), 2);
+    // The two pages as they always were, then the timing page after them.
+    QCOMPARE(d.PageControl1->count(), 3);
     QCOMPARE(d.PageControl1->tabText(0), QStringLiteral("&Zvuk"));
     QCOMPARE(d.PageControl1->tabText(1), QStringLiteral("Z&obrazení"));
+    QCOMPARE(d.PageControl1->tabText(2), QStringLiteral("Č&asování"));
     QCOMPARE(d.PageControl1->currentIndex(), 0);
     QVERIFY(d.btnOk->isDefault());
     QVERIFY(d.btnCancel->isHidden());

@@ -36,6 +36,7 @@ public:
     TColor accentColour = 1;
     bool realDrummer = true;
     std::array<int, 5> widths = {19, 1, 1, 1, 1};
+    int displayOffset = 77;
 
     QList<int> restoredProfiles;
     bool restoreFails = false;
@@ -91,6 +92,8 @@ public:
     void SetAccentColour(TColor colour) override { accentColour = colour; }
     bool RealDrummer() const override { return realDrummer; }
     void SetRealDrummer(bool on) override { realDrummer = on; }
+    int DisplayOffsetMs() const override { return displayOffset; }
+    void SetDisplayOffsetMs(int ms) override { displayOffset = ms; }
     int ColumnCount() const override { return static_cast<int>(widths.size()); }
     int ColumnWidth(int column) const override { return widths.at(static_cast<std::size_t>(column)); }
     void SetColumnWidth(int column, int width) override
@@ -108,6 +111,8 @@ QVariant Setting(const RecordingHost& host, const QString& name)
         return host.rhythmText.toInt();
     if (name == "tempo")
         return host.tempo;
+    if (name == "offset")
+        return host.displayOffset;
     if (name == "mute")
         return host.mute;
     if (name == "mode")
@@ -203,6 +208,10 @@ void TestSettingsFile::readValue_data()
     QTest::newRow("wave path") << QByteArray("[zvuk]\nwavepath1= /snd/klik 1.wav \n") << "wavePath1"
                                << QVariant(QStringLiteral("/snd/klik 1.wav"));
     QTest::newRow("column width") << QByteArray("[grid]\n3=120\n") << "width3" << QVariant(120);
+    QTest::newRow("display offset") << QByteArray("[casovani]\nposun=-35\n") << "offset" << QVariant(-35);
+    QTest::newRow("display offset missing") << QByteArray("[metro]\ntempo=90\n") << "offset" << QVariant(0);
+    QTest::newRow("display offset not a number")
+        << QByteArray("[casovani]\nposun=pozde\n") << "offset" << QVariant(0);
 }
 
 void TestSettingsFile::readValue()
@@ -273,6 +282,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
     host.accentColour = 16711935;
     host.realDrummer = false;
     host.widths = {19, 61, 62, 63, 64};
+    host.displayOffset = 40;
     WriteSettings(IniFile(Path()), host);
     QCOMPARE(ReadAll(Path()), QByteArray("[profil]\nselected=-1\n"
                                          "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
@@ -281,7 +291,8 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
                                          "[visual]\nsvetla=1\ncisla=0\nkruh=1\ndurazy=1\n"
                                          "[barva]\ndoby=255\ndurazy=16711935\n"
                                          "[blbost]\nrealdrummer=0\n"
-                                         "[grid]\n1=61\n2=62\n3=63\n4=64\n"));
+                                         "[grid]\n1=61\n2=62\n3=63\n4=64\n"
+                                         "[casovani]\nposun=40\n"));
 }
 
 void TestSettingsFile::writeRhythmFromText_data()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts or stops a private PulseAudio server with a 48 kHz null sink "ci" in directory DIR.
-#   pulse-server.sh start DIR   prints nothing on success; clients use env.sh's variables
+#   pulse-server.sh start DIR   prints nothing on success
 #   pulse-server.sh stop DIR    stops the server started in DIR by its PID
 # Clients need: PULSE_SERVER=unix:DIR/native XDG_RUNTIME_DIR=DIR/run PULSE_CONFIG=DIR/cfg/pulse/daemon.conf
 set -euo pipefail
@@ -26,15 +26,8 @@ start)
     stop_server
     mkdir -p "$dir/run" "$dir/cfg/pulse"
     chmod 700 "$dir/run"
-    # A desktop's sound server runs real-time above its clients (rtkit, PipeWire's rt module); the
-    # program's own clock and audio threads are real-time too, so a server that is not would be
-    # starved by them on a small machine. As root: real-time priority 40 for the whole server.
-    cat >"$dir/cfg/pulse/daemon.conf" <<CONF
-default-sample-rate = 48000
-realtime-scheduling = yes
-realtime-priority = 40
-rlimit-rtprio = 50
-CONF
+    # Stock settings, as a user's server runs: the program's timing must hold without tuning.
+    echo "default-sample-rate = 48000" >"$dir/cfg/pulse/daemon.conf"
 
     cat >"$dir/ci.pa" <<PA
 load-module module-native-protocol-unix socket=$dir/native auth-anonymous=1
@@ -46,10 +39,6 @@ PA
     echo $! >"$dir/pid"
     for _ in $(seq 1 100); do
         if pactl info >/dev/null 2>&1; then
-            # The server lowers its main thread to a high nice level; raise it where allowed.
-            if [ "${PULSE_REALTIME:-1}" != 0 ]; then
-                chrt -f -p 40 "$(cat "$dir/pid")" >/dev/null 2>&1 || true
-            fi
             exit 0
         fi
         if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then

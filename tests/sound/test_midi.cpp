@@ -10,9 +10,6 @@ class TestMidi final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(AudioOut::Instance().Open()); }
-    void cleanupTestCase() { AudioOut::Instance().Close(); }
-
     void setNoteClampsToPercussionKeys_data()
     {
         QTest::addColumn<int>("given");

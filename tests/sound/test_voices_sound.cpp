@@ -31,13 +31,6 @@ std::int64_t NowUs()
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void SleepUntil(std::int64_t us)
-{
-    while (NowUs() < us) {
-        QThread::usleep(200);
-    }
-}
-
 bool WriteSine(const QString& path, double seconds, double frequency)
 {
     SF_INFO info{};
@@ -84,7 +77,7 @@ private:
     Onset FBell;
     bool FDry = false; // the last recording could not be made without the server running dry
 
-    // Records while `play` runs; `play` gets the first beat's moment, 200 ms ahead. A recording
+    // Records while `play` runs; `play` gets the first beat's frame of the stream, 200 ms ahead. A recording
     // during which the server ran dry (the machine was too busy to feed it) says nothing about the
     // sounds: it is made again. When every attempt ran dry the check cannot be made and is skipped.
     std::vector<Onset> Record(const std::function<void(std::int64_t)>& play, int tailMs = 500)
@@ -96,7 +89,11 @@ private:
                 return {};
             }
             const std::int64_t underruns = AudioOut::Instance().Underruns();
-            play(NowUs() + 200000);
+            double first = 0;
+            if (!AudioOut::Instance().FrameAt(NowUs() + 200000, first)) {
+                return {};
+            }
+            play(static_cast<std::int64_t>(first));
             QThread::msleep(static_cast<unsigned long>(tailMs));
             if (!recorder.Stop()) {
                 return {};
@@ -110,17 +107,17 @@ private:
         return {};
     }
 
-    // Plays `beats` beats `intervalMs` apart as the clock would hand them over, each at its moment.
+    // Plays `beats` beats `intervalMs` apart as the clock places them, each at its frame.
     std::vector<Onset> RecordBeats(int beats, int intervalMs,
                                    const std::function<void(int, std::int64_t)>& beat)
     {
-        return Record([&](std::int64_t first) {
-            for (int k = 0; k < beats; ++k) {
-                const std::int64_t moment = first + std::int64_t(k) * intervalMs * 1000;
-                SleepUntil(moment);
-                beat(k, moment);
-            }
-        });
+        return Record(
+            [&](std::int64_t first) {
+                for (int k = 0; k < beats; ++k) {
+                    beat(k, first + std::int64_t(k) * intervalMs * 48);
+                }
+            },
+            beats * intervalMs + 500);
     }
 
     bool IsBell(const Onset& o) const
@@ -154,10 +151,12 @@ private slots:
         QCOMPARE(out.SampleRate(), 48000);
         QElapsedTimer timer;
         timer.start();
-        while (!out.Steady() && timer.elapsed() < 10000) {
+        // A null sink idle for a while takes about a second to play a new stream's first frame.
+        double frame = -1;
+        while ((!out.FrameAt(NowUs(), frame) || frame < 0) && timer.elapsed() < 10000) {
             QThread::msleep(50);
         }
-        QVERIFY(out.Steady());
+        QVERIFY(out.FrameAt(NowUs(), frame) && frame >= 0);
         FSinePath = FDir.filePath(QStringLiteral("own.wav"));
         QVERIFY(WriteSine(FSinePath, 0.08, 1000.0));
         FLongPath = FDir.filePath(QStringLiteral("long.wav"));
@@ -264,8 +263,7 @@ private slots:
     void soundsWithoutMomentStartAtOnce()
     {
         TMidiTick tick(0xFFFFFFFFu, 75, 9);
-        const auto onsets = Record([&](std::int64_t first) {
-            SleepUntil(first);
+        const auto onsets = Record([&](std::int64_t) {
             SoundTone(440, 50, -1);
             QThread::msleep(400);
             SoundDefaultBeep(-1);
@@ -286,10 +284,8 @@ private slots:
     {
         const auto onsets = Record(
             [&](std::int64_t first) {
-                SleepUntil(first);
                 SoundWaveFile(FLongPath, first);
-                SleepUntil(first + 200000);
-                SoundWaveFile(FSinePath, first + 200000);
+                SoundWaveFile(FSinePath, first + 200 * 48);
             },
             1300);
         // One sound: 200 ms of the long file, then the short file; nothing of the long one after.

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "BeatRules.h"
+
+#include <cstdint>
+
+// Where the clock's beats are heard: the audio stream, whose sample clock lays the beats, and
+// the outputs that sound them. Called on the clock thread (and on the main thread for a
+// withdrawal); implementations never block for long.
+class BeatOutput
+{
+public:
+    virtual ~BeatOutput() = default;
+
+    // The open stream's rate and a number that changes whenever a new stream replaces the old
+    // one (its frames count from scratch); rate 0 when no stream is open.
+    virtual int StreamRate(std::uint64_t& generation) = 0;
+    // The stream's frame heard at steady-clock time `us`, and the reverse, from the server's own
+    // timing reports; false while the stream has none.
+    virtual bool FrameAt(std::int64_t us, double& frame) = 0;
+    virtual bool TimeAt(double frame, std::int64_t& us) = 0;
+    // A beat decided ahead: its sounds are placed at `frame` of the stream (-1 without one).
+    virtual void Sound(const BeatDecision& beat, std::int64_t frame) = 0;
+    // The beat's play time has come: outputs that cannot be placed ahead (external MIDI) send now.
+    virtual void Heard(const BeatDecision& beat) = 0;
+    // Takes a decided beat's sounds back; false when they can no longer be kept from being heard.
+    virtual bool Withdraw(const BeatDecision& beat) = 0;
+};
