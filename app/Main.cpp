@@ -494,7 +494,6 @@ void TformMain::ShowDueBeats()
 {
     TickSource& source = FTickSource ? *FTickSource : SteadyTickSource::Instance();
     const std::int64_t now = source.NowUs();
-    bool shown = false;
     // Every beat that is due is applied in order within this one turn of the event loop, so a
     // late main thread shows only the newest beat, with the state the others left.
     while (!FShowQueue.empty() && FShowQueue.front().second <= now + 300) {
@@ -502,10 +501,8 @@ void TformMain::ShowDueBeats()
         FShowQueue.pop_front();
         if (FClock && !FClock->Suspended() && !FClock->Withdrawn(beat.FId)) {
             ShowBeat(beat);
-            shown = true;
         }
     }
-    static_cast<void>(shown);
     ArmShowTimer();
 }
 

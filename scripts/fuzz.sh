@@ -26,7 +26,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$corpus" "$artifacts" "$work/found" "$work/merged"
 
-export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
+export QT_QPA_PLATFORM=offscreen PULSE_SERVER=unix:/nonexistent/tiktakon-no-sound-server
 # The targets write files and sync them: in memory that costs nothing.
 [ -d /dev/shm ] && export TMPDIR=/dev/shm
 export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp

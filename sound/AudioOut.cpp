@@ -29,7 +29,7 @@ constexpr std::size_t kFrameBytes = sizeof(float) * kChannels;
 // two stay under 80 ms, and a beat's frame is nearly always placed before it is written.
 constexpr pa_usec_t kTargetLatencyUs = 30000;
 // A frame this close to being heard is with the server's sink already: it cannot be rewritten.
-constexpr std::int64_t kRewriteMarginUs = 8000;
+constexpr std::int64_t kRewriteMarginUs = 10000;
 // Voices are kept this long after their end, so that a rewrite can render them again.
 constexpr double kKeepSeconds = 0.5;
 constexpr std::size_t kMaxVoices = 64;
@@ -615,7 +615,8 @@ void AudioOut::Impl::StreamWrite(pa_stream* s, std::size_t bytes, void* user)
         bytes -= size;
     }
     const std::int64_t now = NowUs();
-    if (now - d.FLastTimingAskUs >= kTimingEveryUs || d.FOriginCount == 0) {
+    if (d.FOriginCount == 0 || d.FLastTimingAskUs == INT64_MIN ||
+        now - d.FLastTimingAskUs >= kTimingEveryUs) {
         d.FLastTimingAskUs = now;
         if (pa_operation* op = pa_stream_update_timing_info(s, &TimingAnswer, &d)) {
             pa_operation_unref(op);

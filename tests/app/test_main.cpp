@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <QtTest>
 
 class TestMain final : public QObject
@@ -95,6 +96,34 @@ private slots:
         f.FTime.Advance(10'000'000);
         QTest::qWait(50);
         QCOMPARE(f.FMain->FBeatCounter, 0);
+    }
+
+    // The main thread busy while three beats are decided and due: it then shows only where the
+    // beat is now, with the state the three beats left, and the clock never waited for it.
+    void busyMainThreadShowsTheNewestBeatWithItsState()
+    {
+        AppFixture f;
+        SetRhythm(f, 4);
+        const int reads = f.FTime.Reads();
+        f.FMain->btnStartStopClick();
+        QTRY_VERIFY(f.FTime.Reads() > reads);
+        for (int beat = 1; beat <= 3; ++beat) {
+            f.FTime.Advance(600'000 - TClock::LookAheadUs);
+            // No events are processed here: the main thread is busy as far as the clock knows.
+            QElapsedTimer wait;
+            wait.start();
+            while (f.FMain->FClock->SequenceState().FCounter < beat && wait.elapsed() < 5000) {
+                QThread::msleep(1);
+            }
+            QCOMPARE(f.FMain->FClock->SequenceState().FCounter, beat);
+            f.FTime.Advance(TClock::LookAheadUs);
+        }
+        QCOMPARE(f.FMain->FBeatCounter, 0);
+        QTRY_COMPARE(f.FMain->FBeatCounter, 3);
+        QCOMPARE(f.FMain->L_Beat->text(), QStringLiteral("3"));
+        QCOMPARE(LitLight(f), 2);
+        QCOMPARE(f.Panel(1), QStringLiteral("Takt:  1"));
+        QCOMPARE(f.FMain->FBeatPosition, 3);
     }
 
     void accentsFollowTheFlags_data()

@@ -5,7 +5,7 @@
 source "$(dirname "$0")/lib.sh"
 BINARY=$1
 WMCLOSE=$2
-export SDL_AUDIODRIVER=dummy
+export PULSE_SERVER=unix:/nonexistent/tiktakon-no-sound-server
 start_xvfb
 
 # First start with no files: an empty profile file at once, every default written at close.

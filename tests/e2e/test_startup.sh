@@ -6,7 +6,7 @@
 source "$(dirname "$0")/lib.sh"
 BINARY=$1
 WMCLOSE=$2
-export SDL_AUDIODRIVER=dummy
+export PULSE_SERVER=unix:/nonexistent/tiktakon-no-sound-server
 
 start_xvfb
 APPDIR="$E2E_TMP/portable"

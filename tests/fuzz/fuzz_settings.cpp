@@ -44,7 +44,7 @@ void StartApplication()
     if (application)
         return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("SDL_AUDIODRIVER", "dummy");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/tiktakon-no-sound-server");
     qputenv("JACK_NO_START_SERVER", "1"); // no sound server here: do not spend time starting one
     static int argc = 1;
     static char name[] = "fuzz_settings";

@@ -76,7 +76,6 @@ private slots:
         qputenv("PULSE_SERVER", ("unix:" + FServer + "/native").toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", (FServer + "/run").toLocal8Bit());
         qputenv("PULSE_CONFIG", (FServer + "/cfg/pulse/daemon.conf").toLocal8Bit());
-        qputenv("SDL_AUDIODRIVER", "pulseaudio");
         QVERIFY(AudioOut::Instance().Open());
     }
 
