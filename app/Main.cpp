@@ -344,6 +344,11 @@ void TformMain::FormActivate()
     FBeatCounter = 0;
     FRunTime = 0;
     FLights = FShapes;
+    Guard([this] {
+        if (FConfig) {
+            FConfig->ListMidiDevices();
+        }
+    });
     Guard([this] { FProfiles->LoadProfileList(); });
     Guard([this] { ReadSettingsFile(); });
     Guard([this] {

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev
-  libsdl2-dev libsndfile1-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
+  libsamplerate0-dev libsndfile1-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
   sound-theme-freedesktop fonts-dejavu-core
   libpulse-dev pulseaudio pulseaudio-utils jackd2 pipewire pipewire-pulse wireplumber dbus
   xvfb xdotool libx11-dev xauth x11-apps

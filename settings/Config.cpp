@@ -320,7 +320,11 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         cboMidiSound2->addItem(cboMidiSound1->itemText(i), cboMidiSound1->itemData(i));
     cboMidiSound1->setCurrentIndex(5);
     cboMidiSound2->setCurrentIndex(-1);
+    FMidiChannel = 9;
+}
 
+void TformConfig::ListMidiDevices()
+{
     cboMidiDevice->clear();
     cboMidiDevice->addItems(MidiOutputNames());
     if (cboMidiDevice->count() == 0) {
@@ -331,7 +335,6 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     } else {
         cboMidiDevice->setCurrentIndex(0);
     }
-    FMidiChannel = 9;
 }
 
 TformConfig::~TformConfig() = default; // FormDestroy: FTestTick closes with its owner

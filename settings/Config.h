@@ -34,6 +34,10 @@ public:
     TformConfig(ConfigHost& host, QWidget* parent); // FormCreate
     ~TformConfig() override;                        // FormDestroy
 
+    // Asks the MIDI systems for their output ports (a few ms): done once at start-up, after the
+    // main window shows and before the settings file chooses a device.
+    void ListMidiDevices();
+
     // Shows modally; 1 for OK, anything else for the close box or Esc.
     int ShowModal();
 

@@ -9,7 +9,7 @@
 #include <QHash>
 #include <QStandardPaths>
 
-#include <SDL.h>
+#include <samplerate.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -66,31 +66,21 @@ std::shared_ptr<const SampleBuffer> Resampled(std::vector<float> stereo, int fro
         buffer->FSamples = std::move(stereo);
         return buffer;
     }
-    SDL_AudioStream* stream = SDL_NewAudioStream(AUDIO_F32SYS, 2, fromRate, AUDIO_F32SYS, 2, toRate);
-    if (!stream) {
-        return nullptr;
-    }
-    // The converter holds back the end of its input even when flushed: feed a little silence
-    // after the sound and cut the result to the sound's own length.
+    // Band-limited resampling; the sound keeps its own length.
     const std::size_t frames = stereo.size() / 2;
     const auto wanted =
         static_cast<std::size_t>(std::llround(static_cast<double>(frames) * toRate / fromRate));
-    stereo.resize(stereo.size() + static_cast<std::size_t>(fromRate / 10) * 2, 0.0f);
-    bool ok =
-        SDL_AudioStreamPut(stream, stereo.data(), static_cast<int>(stereo.size() * sizeof(float))) == 0 &&
-        SDL_AudioStreamFlush(stream) == 0;
-    if (ok) {
-        const int bytes = SDL_AudioStreamAvailable(stream);
-        buffer->FSamples.resize(static_cast<std::size_t>(bytes) / sizeof(float));
-        const int got = SDL_AudioStreamGet(stream, buffer->FSamples.data(), bytes);
-        ok = got >= 0;
-        const std::size_t have = static_cast<std::size_t>(std::max(got, 0)) / sizeof(float) / 2;
-        buffer->FSamples.resize(std::min(have, wanted) * 2);
-    }
-    SDL_FreeAudioStream(stream);
-    if (!ok) {
+    buffer->FSamples.assign(wanted * 2 + 2, 0.0f);
+    SRC_DATA data{};
+    data.data_in = stereo.data();
+    data.input_frames = static_cast<long>(frames);
+    data.data_out = buffer->FSamples.data();
+    data.output_frames = static_cast<long>(wanted + 1);
+    data.src_ratio = static_cast<double>(toRate) / fromRate;
+    if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 2) != 0) {
         return nullptr;
     }
+    buffer->FSamples.resize(std::min(static_cast<std::size_t>(data.output_frames_gen), wanted) * 2);
     return buffer;
 }
 

@@ -140,7 +140,6 @@ start_sound_server() {
   esac
   # The client library keeps its cookie here instead of in the user's home.
   export PULSE_COOKIE="$dir/cookie"
-  export SDL_AUDIODRIVER=pulseaudio
 }
 
 stop_sound_server() {

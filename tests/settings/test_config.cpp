@@ -81,6 +81,7 @@ private:
 void TestConfig::initTestCase()
 {
     FTableDialog = std::make_unique<TformConfig>(FTableHost, nullptr);
+    FTableDialog->ListMidiDevices();
 }
 
 void TestConfig::init()
@@ -88,6 +89,7 @@ void TestConfig::init()
     FOwner = std::make_unique<QWidget>();
     FHost = std::make_unique<RecordingHost>();
     FDialog = new TformConfig(*FHost, FOwner.get());
+    FDialog->ListMidiDevices(); // as the main window's start-up does
 }
 
 void TestConfig::cleanup()
