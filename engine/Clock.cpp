@@ -197,7 +197,7 @@ void TClock::Execute()
         {
             std::lock_guard lock(FMutex);
             if (FPending) {
-                heardAt = FPending->FPlayUs;
+                heardAt = FPending->FPlayUs - HeardEarlyUs;
             }
         }
         if (heardAt >= 0) {

@@ -31,6 +31,9 @@ public:
     static constexpr std::int64_t LookAheadUs = 45'000;
     // A beat closer to its play time than this can no longer be placed or withdrawn for sure.
     static constexpr std::int64_t MinLeadUs = 15'000;
+    // The outputs sent at the play time are sent this much before it: a sleep ends a little late,
+    // and a MIDI note that misses its server's period boundary by a hair waits a whole period.
+    static constexpr std::int64_t HeardEarlyUs = 500;
 
     TClock(bool createSuspended, Poster post, TickSource& source = SteadyTickSource::Instance(),
            BeatOutput* output = nullptr);
