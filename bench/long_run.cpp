@@ -63,5 +63,18 @@ int main(int argc, char* argv[])
                 at(0.99), sorted.empty() ? 0.0 : std::abs(sorted.back()));
     std::printf("gaps (spacing > 1.5 intervals): %d, clicks missing in them: %d, longest spacing %.1f ms\n",
                 gaps, missing, longest);
+    // The beat is laid in samples: every interval should be the interval's samples exactly.
+    const double samples = intervalMs * r.FRate / 1000.0;
+    int off = 0;
+    double worst = 0;
+    for (std::size_t i = 1; i < onsets.size(); ++i) {
+        const double d = onsets[i].FFrame - onsets[i - 1].FFrame - samples;
+        if (std::abs(d) < samples / 2) {
+            worst = std::max(worst, std::abs(d));
+            off += std::abs(d) > 1.0 ? 1 : 0;
+        }
+    }
+    std::printf("intervals more than 1 sample off %.0f samples: %d, the worst %.3f samples\n", samples, off,
+                worst);
     return 0;
 }

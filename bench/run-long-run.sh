@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The real program for a long run at 208 BPM with sound: started from a copy in a temporary
-# directory under a private Xvfb and a private PulseAudio server, the beat started with Enter,
+# directory under a private Xvfb and a private sound server at its stock settings (PulseAudio or
+# PipeWire), the beat started with Enter,
 # its resident memory and open descriptors sampled every 10 s, the null sink recorded, then the
 # window closed as a window manager would. Prints figures; it is not a test.
-# Usage: run-long-run.sh <build dir> [minutes]
+# Usage: run-long-run.sh <build dir> [minutes] [pulse|pipewire]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build dir}" && pwd)
 minutes=${2:-10}
+server=${3:-pulse}
 binary="$build/app/tiktakon"
 wmclose="$build/tests/e2e/wmclose"
 analyser="$build/bench/long_run"
@@ -21,14 +23,19 @@ cleanup() {
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    "$here/../tests/sound/pulse-server.sh" stop "$work/pulse" || true
+    "$here/../tests/sound/$server-server.sh" stop "$work/$server" || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-"$here/../tests/sound/pulse-server.sh" start "$work/pulse"
-export PULSE_SERVER="unix:$work/pulse/native" XDG_RUNTIME_DIR="$work/pulse/run"
-export PULSE_CONFIG="$work/pulse/cfg/pulse/daemon.conf" SDL_AUDIODRIVER=pulseaudio
+"$here/../tests/sound/$server-server.sh" start "$work/$server"
+if [ "$server" = pulse ]; then
+    export PULSE_SERVER="unix:$work/pulse/native" XDG_RUNTIME_DIR="$work/pulse/run"
+    export PULSE_CONFIG="$work/pulse/cfg/pulse/daemon.conf"
+else
+    export PULSE_SERVER="unix:$work/$server/run/pulse/native" XDG_RUNTIME_DIR="$work/$server/run"
+fi
+export PULSE_COOKIE="$work/cookie" TIKTAKON_STATS=1
 
 mkfifo "$work/displayfd"
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/displayfd" 2>"$work/xvfb.log" &
@@ -61,7 +68,7 @@ sleep 1
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
 xdotool key Return
 
-echo "tiktakon pid $app, 208 BPM, sound mode 1 (PC tone), $minutes min; every 10 s:"
+echo "tiktakon pid $app on $server, 208 BPM, sound mode 1 (PC tone), $minutes min; every 10 s:"
 echo "   s   VmRSS kB   fds"
 rss_all=()
 fd_all=()
@@ -99,4 +106,5 @@ echo "VmRSS kB: first ${rss_all[0]}, at 60 s ${rss_all[6]:-?}, last ${rss_all[-1
 echo "open fds: first ${fd_all[0]}, last ${fd_all[-1]}, min $fmin, max $fmax"
 printf 'closed with status %d in %.2f s; settings written: %s\n' "$status" "$(echo "$ended - $started" | bc)" \
     "$(grep -c . "$work/app/tiktakon.ini") lines"
+grep '^stats:' "$work/app.log" || echo "no stats line from the program"
 "$analyser" "$work/rec.wav" 288

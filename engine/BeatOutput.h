@@ -19,7 +19,11 @@ public:
     // timing reports; false while the stream has none.
     virtual bool FrameAt(std::int64_t us, double& frame) = 0;
     virtual bool TimeAt(double frame, std::int64_t& us) = 0;
-    // A beat decided ahead: its sounds are placed at `frame` of the stream (-1 without one).
+    // The frame of a beat laid on the steady clock, with no stream position to place it on.
+    static constexpr std::int64_t NoFrame = INT64_MIN;
+    // A beat decided ahead: its sounds are placed at `frame` of the stream (NoFrame without one).
+    // A negative frame lies before the stream's first frame is heard (a new stream whose server
+    // is still starting its sink): that beat is shown but cannot sound.
     virtual void Sound(const BeatDecision& beat, std::int64_t frame) = 0;
     // The beat's play time has come: outputs that cannot be placed ahead (external MIDI) send now.
     virtual void Heard(const BeatDecision& beat) = 0;

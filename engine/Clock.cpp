@@ -257,7 +257,7 @@ void TClock::Execute()
         p.FGridBefore = FGrid;
         p.FBeat = FSequence.Decide(FSettings);
         p.FPlayUs = FGrid.FNextUs;
-        const std::int64_t frame = FGrid.FOnFrames ? std::llround(FGrid.FNextFrame) : -1;
+        const std::int64_t frame = FGrid.FOnFrames ? std::llround(FGrid.FNextFrame) : BeatOutput::NoFrame;
         if (p.FBeat.FTempo != FTempoValue.load()) {
             // The drift moved the tempo: from the interval after this beat.
             FTempoValue = p.FBeat.FTempo;

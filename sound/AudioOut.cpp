@@ -401,7 +401,8 @@ std::int64_t AudioOut::Impl::EarliestRewritable() const
 
 void AudioOut::Impl::Place(Voice v, std::int64_t frame)
 {
-    const std::int64_t earliest = EarliestRewritable();
+    // A stream whose first frame is not yet heard puts "as soon as possible" at that frame.
+    const std::int64_t earliest = std::max<std::int64_t>(0, EarliestRewritable());
     v.FStart = frame < 0 ? std::min(earliest, FWritten) : frame;
     if (v.FStart < earliest && frame >= 0 && v.FStart < FWritten) {
         FLate.fetch_add(1, std::memory_order_relaxed);

@@ -137,11 +137,14 @@ void BeatSounds::Sound(const BeatDecision& beat, std::int64_t frame)
     if (beat.FMute) {
         return;
     }
-    if (frame < 0) {
+    if (frame == NoFrame) {
         // No place on the stream yet (none open, or its timing not yet known): it sounds when heard.
         std::lock_guard lock(FMutex);
         FDeferred = beat.FId;
         return;
+    }
+    if (frame < 0) {
+        return; // before the stream's first frame is heard: nothing can sound it
     }
     Place(Current(), beat, frame);
 }

@@ -250,3 +250,31 @@ check_spacing() {
       exit (bad > 0)
     }' "$1"
 }
+
+# mono_minus_real: the monotonic clock less the wall clock, in seconds, for placing the
+# recorder's wall-clock reports on the monotonic clock. Needs PIXELWATCH (the pixelwatch tool).
+mono_minus_real() {
+  "$PIXELWATCH" --now | awk '{ printf "%.6f\n", $1 - $2 }'
+}
+
+# recording_first_sample FILE: the wall-clock moment of the recording's first sample, as
+# record_stop estimates it from the recorder's reports (within about 10 ms).
+recording_first_sample() {
+  awk '$2 > 0 { start = $1 - $2; if (n++ == 0 || start < first) first = start }
+       END { if (n == 0) exit 1; printf "%.6f\n", first }' "$1.times"
+}
+
+# watch_start FILE / watch_stop: the beat number, which changes with every beat shown, watched
+# every 50 ms from outside the program; FILE gets "<monotonic s> <hash>" at each change of its
+# pixels. Needs PIXELWATCH.
+watch_start() {
+  # The beat number's label, at its place in the main window's fixed layout.
+  "$PIXELWATCH" "$APP_WINDOW" 210 176 28 56 50 >"$1" &
+  E2E_WATCHER=$!
+  E2E_PIDS+=("$E2E_WATCHER")
+}
+
+watch_stop() {
+  kill "$E2E_WATCHER" 2>/dev/null || true
+  wait "$E2E_WATCHER" 2>/dev/null || true
+}
