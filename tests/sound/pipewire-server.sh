@@ -69,6 +69,19 @@ wait_for() {
     return 1
 }
 
+# Right after the PulseAudio server answers, loading a module may still be refused ("Not
+# supported") while the session manager sets up: asked again until the sink is there.
+null_sink_ci() {
+    if ! pactl list short sinks 2>/dev/null | awk '{ print $2 }' | grep -qx ci; then
+        pactl load-module module-null-sink sink_name=ci rate=48000 channels=2 >/dev/null 2>&1 || true
+    fi
+    pactl list short sinks 2>/dev/null | awk '{ print $2 }' | grep -qx ci
+}
+
+default_sink_ci() {
+    pactl set-default-sink ci >/dev/null 2>&1 && default_sink_is_ci
+}
+
 default_sink_is_ci() {
     pactl info 2>/dev/null | grep -qx 'Default Sink: ci'
 }
@@ -83,10 +96,9 @@ start)
     if wait_for "session bus" test -S "$dir/run/bus" &&
         { run pipewire pipewire; wait_for "pipewire socket" test -S "$dir/run/pipewire-0"; } &&
         { run wireplumber wireplumber; run pipewire-pulse pipewire-pulse; wait_for "pulse server" pactl info; } &&
-        pactl load-module module-null-sink sink_name=ci rate=48000 channels=2 >/dev/null &&
-        pactl set-default-sink ci &&
+        wait_for "null sink ci" null_sink_ci &&
         # The session manager makes the choice the default: until then a new stream may go nowhere.
-        wait_for "default sink ci" default_sink_is_ci; then
+        wait_for "default sink ci" default_sink_ci; then
         exit 0
     fi
     echo "PipeWire did not start" >&2
