@@ -72,6 +72,22 @@ std::int64_t WallMinusMonotonicUs()
     return best;
 }
 
+// Waits, with the loop's lock held, until a context or stream is ready; false once it failed.
+template <typename GetState, typename State, typename IsGood>
+bool AwaitReady(pa_threaded_mainloop* loop, GetState state, State ready, IsGood good)
+{
+    for (;;) {
+        const State now = state();
+        if (now == ready) {
+            return true;
+        }
+        if (!good(now)) {
+            return false;
+        }
+        pa_threaded_mainloop_wait(loop);
+    }
+}
+
 enum class VoiceKind : std::uint8_t { Free, Tone, Sample };
 
 struct Voice
@@ -198,24 +214,20 @@ bool AudioOut::Impl::OpenStream()
         return false;
     }
     Lock();
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(FContext);
-        if (state == PA_CONTEXT_READY) {
-            break;
-        }
-        if (!PA_CONTEXT_IS_GOOD(state)) {
-            Unlock();
-            CloseStream();
-            return false;
-        }
-        pa_threaded_mainloop_wait(FLoop);
+    const auto fail = [this] {
+        Unlock();
+        CloseStream();
+        return false;
+    };
+    if (!AwaitReady(
+            FLoop, [this] { return pa_context_get_state(FContext); }, PA_CONTEXT_READY,
+            [](pa_context_state_t state) { return PA_CONTEXT_IS_GOOD(state) != 0; })) {
+        return fail();
     }
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, kChannels};
     FStream = pa_stream_new(FContext, "Beat", &spec, nullptr);
     if (!FStream) {
-        Unlock();
-        CloseStream();
-        return false;
+        return fail();
     }
     pa_stream_set_state_callback(FStream, &StreamState, this);
     pa_stream_set_write_callback(FStream, &StreamWrite, this);
@@ -235,22 +247,11 @@ bool AudioOut::Impl::OpenStream()
     }
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
-    if (pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
-        Unlock();
-        CloseStream();
-        return false;
-    }
-    for (;;) {
-        const pa_stream_state_t state = pa_stream_get_state(FStream);
-        if (state == PA_STREAM_READY) {
-            break;
-        }
-        if (!PA_STREAM_IS_GOOD(state)) {
-            Unlock();
-            CloseStream();
-            return false;
-        }
-        pa_threaded_mainloop_wait(FLoop);
+    if (pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) < 0 ||
+        !AwaitReady(
+            FLoop, [this] { return pa_stream_get_state(FStream); }, PA_STREAM_READY,
+            [](pa_stream_state_t state) { return PA_STREAM_IS_GOOD(state) != 0; })) {
+        return fail();
     }
     if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(FStream)) {
         FRewrite.assign(static_cast<std::size_t>(granted->maxlength / sizeof(float)) + 2 * kRate, 0.0f);
