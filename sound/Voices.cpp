@@ -2,6 +2,7 @@
 
 #include "AudioOut.h"
 #include "Midi.h"
+#include "TickSource.h"
 #include "WaveCache.h"
 
 namespace {
@@ -160,7 +161,10 @@ void BeatSounds::Heard(const BeatDecision& beat)
         std::lock_guard lock(FMutex);
         deferred = FDeferred == beat.FId;
     }
-    if (deferred) {
+    // Only on a stream that is being heard now: on one whose sink has not yet played its first
+    // frame (a server just started) "as soon as possible" would be that first frame, off the beat.
+    double heard = -1;
+    if (deferred && AudioOut::Instance().FrameAt(SteadyTickSource::Instance().NowUs(), heard) && heard >= 0) {
         Place(plan, beat, -1);
     }
     if (plan.FMode == 3 && plan.FMidi && !plan.FMidi->OnStream()) {
