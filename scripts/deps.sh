@@ -9,7 +9,7 @@ PACKAGES=(
   libsamplerate0-dev libsndfile1-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
   sound-theme-freedesktop fonts-dejavu-core
   libpulse-dev pulseaudio pulseaudio-utils jackd2 pipewire pipewire-pulse wireplumber dbus
-  xvfb xdotool libx11-dev xauth x11-apps
+  xvfb xdotool libx11-dev libxdamage-dev xauth x11-apps
   clang libclang-rt-14-dev dpkg-dev file
   qt6-svg-dev desktop-file-utils appstream
 )
