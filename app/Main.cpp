@@ -336,8 +336,7 @@ void TformMain::FormActivate()
         auto post = [this](std::function<void()> call) {
             QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
         };
-        FClock = FTickSource ? std::make_unique<TClock>(true, post, *FTickSource, &FSounds)
-                             : std::make_unique<TClock>(true, post, SteadyTickSource::Instance(), &FSounds);
+        FClock = std::make_unique<TClock>(true, post, Time(), &FSounds);
     });
     FMidiTick.reset();
     FBeatPosition = 0;
@@ -483,13 +482,17 @@ void TformMain::BeatHandler(const BeatDecision& beat, std::int64_t playUs)
     ArmShowTimer();
 }
 
+TickSource& TformMain::Time() const
+{
+    return FTickSource ? *FTickSource : SteadyTickSource::Instance();
+}
+
 void TformMain::ArmShowTimer()
 {
     if (FShowQueue.empty() || !FClock) {
         return;
     }
-    TickSource& source = FTickSource ? *FTickSource : SteadyTickSource::Instance();
-    const std::int64_t wait = FShowQueue.front().second - source.NowUs();
+    const std::int64_t wait = FShowQueue.front().second - Time().NowUs();
     // A precise timer fires within a millisecond; it is started for the whole milliseconds
     // left, and the rest is waited for on the next turn.
     FShowTimer->start(static_cast<int>(std::clamp<std::int64_t>(wait / 1000, 0, 60000)));
@@ -497,8 +500,7 @@ void TformMain::ArmShowTimer()
 
 void TformMain::ShowDueBeats()
 {
-    TickSource& source = FTickSource ? *FTickSource : SteadyTickSource::Instance();
-    const std::int64_t now = source.NowUs();
+    const std::int64_t now = Time().NowUs();
     // Every beat that is due is applied in order within this one turn of the event loop, so a
     // late main thread shows only the newest beat, with the state the others left.
     while (!FShowQueue.empty() && FShowQueue.front().second <= now + 300) {

@@ -213,6 +213,8 @@ protected:
 private:
     void CreateControls();
     void StopClock();
+    // The clock's time line: the steady clock, or the one a test passed in.
+    TickSource& Time() const;
     void ShowDueBeats();
     void ArmShowTimer();
     void ReadSettingsFile();

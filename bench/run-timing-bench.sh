@@ -6,12 +6,19 @@
 # threads then outrank a stock server) and once as an unprivileged user. Prints tables of
 # measured figures; it is not a test.
 # Usage: run-timing-bench.sh [build dir] [seconds per run]
+#        run-timing-bench.sh --table RESULTS [build dir]   figures of an earlier run's folder
+#                                                         worked out again from its recordings
 # Environment: TIMING_USER_RUNS  the unprivileged pass's runs: "all", "none", or a list such as
 #              "120:idle 120:burn" (default: 120 BPM under each load)
 #              TIMING_ROOT_RUNS  the same for the root pass (default: all)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/.." && pwd)
+again=""
+if [ "${1:-}" = --table ]; then
+    again=$(realpath "${2:?results folder}")
+    shift 2
+fi
 build=$(realpath -m "${1:-$source_dir/build}")
 seconds=${2:-20}
 lock=/tmp/tiktakon-build.lock
@@ -37,11 +44,34 @@ read -r -a user_runs <<<"$(runs_of "${TIMING_USER_RUNS:-120:idle 120:busy 120:bu
 if [ ! -f "$build/CMakeCache.txt" ]; then
     flock "$lock" cmake -S "$source_dir" -B "$build" -DTIKTAKON_WERROR=ON >/dev/null
 fi
-flock "$lock" cmake --build "$build" --target tiktakon timing_probe timing_row make_profiles -j2 >/dev/null
+if [ -n "$again" ]; then
+    flock "$lock" cmake --build "$build" --target timing_row -j2 >/dev/null
+else
+    flock "$lock" cmake --build "$build" --target tiktakon timing_probe timing_row make_profiles -j2 >/dev/null
+fi
 
-out=$(mktemp -d /tmp/tiktakon-timing.XXXXXX)
-chmod 755 "$out"
-echo "figures and stamps of every run: $out" >&2
+if [ -n "$again" ]; then
+    # The lines the pass wrote itself stay; what timing_row printed is worked out again.
+    out=$again
+    seconds=$(cat "$out/seconds" 2>/dev/null || echo "?")
+    for figures in "$out"/*/*/figures; do
+        dir=$(dirname "$figures")
+        [ -f "$dir/rec.raw" ] && grep -q '^samples ' "$figures" || continue
+        bpm=$(awk '$1 == "bpm" { print $2 }' "$figures")
+        beats=$(awk '$1 == "expected" { print $2 }' "$figures")
+        sed -n '/^samples /q;p' "$figures" >"$figures.new"
+        "$build/bench/timing_row" "$bpm" "$beats" "$dir/rec.raw" "$dir/rec.chunks" "$dir/rec.times" \
+            "$dir/watch.txt" "$dir/keys" >>"$figures.new" 2>&1 || true
+        mv "$figures.new" "$figures"
+    done
+    root_runs=()
+    user_runs=()
+else
+    out=$(mktemp -d /tmp/tiktakon-timing.XXXXXX)
+    chmod 755 "$out"
+    echo "$seconds" >"$out/seconds"
+    echo "figures, stamps and recordings of every run: $out" >&2
+fi
 
 # A pass as root.
 if [ "${#root_runs[@]}" -gt 0 ]; then
@@ -91,8 +121,10 @@ table() {
                     printf "| %s | %s | %s | failed: %s |||||||| \n", g("server"), g("bpm"), name(g("load")), g("error")
                     continue
                 }
-                printf "| %s | %s | %s | %s / %s | %s | %s | %s | %s | %s / %s / %s | %s | %s |\n",
-                    g("server"), g("bpm"), name(g("load")), g("found"), g("expected"), g("worst_dev_samples"),
+                steps = g("recorder_steps") + 0
+                note = steps ? sprintf(" (recording: %d time-line step%s)", steps, steps > 1 ? "s" : "") : ""
+                printf "| %s | %s | %s | %s / %s | %s%s | %s | %s | %s | %s / %s / %s | %s | %s |\n",
+                    g("server"), g("bpm"), name(g("load")), g("found"), g("expected"), g("worst_dev_samples"), note,
                     g("p99_dev_samples"), g("intervals_off_1_sample"), g("tempo_error_ppm"), g("underruns"),
                     g("late"), g("regrids"), g("cpu_running_pct"), g("cpu_stopped_pct")
             }
@@ -113,14 +145,14 @@ table() {
             print ""
             print "The method'"'"'s own error per run (ms unless marked):"
             print ""
-            print "| server | BPM | load | X damage round trip p50 / p99 / max | xdotool start → key delivered (Start / Stop) | monitor delivers ahead of play | stream-time reports late (p50) | sink clock vs monotonic (ppm) | recorder step |"
+            print "| server | BPM | load | X damage round trip p50 / p99 / max | xdotool start → key delivered (Start / Stop) | monitor delivers ahead of play | stream-time reports late (p50) | sink clock vs monotonic (ppm) | recording'"'"'s time line: worst residual / steps > 2 ms |"
             print "|---|---|---|---|---|---|---|---|---|"
             for (n0 = 1; n0 <= n; n0++) {
                 if (g("error") != "-") continue
-                printf "| %s | %s | %s | %s / %s / %s | %s / %s | %s | %s | %s | %s |\n",
+                printf "| %s | %s | %s | %s / %s / %s | %s / %s | %s | %s | %s | %s / %s |\n",
                     g("server"), g("bpm"), name(g("load")), g("probe_p50_ms"), g("probe_p99_ms"), g("probe_max_ms"),
                     g("xdotool_start_ms"), g("xdotool_stop_ms"), g("monitor_lead_ms"), g("report_late_p50_ms"),
-                    g("sink_vs_monotonic_ppm"), g("recorder_step_ms")
+                    g("sink_vs_monotonic_ppm"), g("recorder_step_ms"), g("recorder_steps")
             }
         }' "${figures[@]}"
     echo

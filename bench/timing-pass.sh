@@ -154,9 +154,9 @@ stop_recorder() {
 # the sink's, in µs ("reported"). PipeWire's PulseAudio server reports 0 for both: there it is
 # the buffer the stream was granted (tlength) plus one processing quantum ("granted").
 stream_latency() {
-    LC_ALL=C pactl list sink-inputs 2>/dev/null | awk -v pid="$1" '
+    # The program's stream is always float32 stereo: 8 bytes a frame.
+    LC_ALL=C pactl list sink-inputs 2>/dev/null | awk -v pid="$1" -v frame=8 '
         /^Sink Input #/ { if (mine) exit; buffer = 0; sink = 0; tlength = 0; quantum = 0; mine = 0 }
-        /Sample Specification:/ { frame = ($3 ~ /float32|s32/ ? 4 : 2) * ($4 + 0) }
         /Buffer Latency:/ { buffer = $3 }
         /Sink Latency:/ { sink = $3 }
         /pulse.attr.tlength = / { gsub(/"/, "", $3); tlength = $3 }
@@ -165,7 +165,7 @@ stream_latency() {
         END {
             if (!mine) { print "-"; exit }
             if (buffer + sink > 0) printf "%d reported\n", buffer + sink
-            else if (tlength > 0 && frame > 0) printf "%d granted\n", tlength / frame / 48000 * 1e6 + quantum
+            else if (tlength > 0) printf "%d granted\n", tlength / frame / 48000 * 1e6 + quantum
             else print "-"
         }'
 }
@@ -303,30 +303,9 @@ startup_times() {
     rm -rf "$dir/app"
 }
 
-# start_server KIND: as lib.sh's start_sound_server, but tried up to three times: PipeWire's
-# session manager now and then is not ready for the null sink on the first try.
-start_server() {
-    local kind=$1 dir="$E2E_TMP/$1" attempt
-    for attempt in 1 2 3; do
-        "$SOUND_SCRIPTS/$kind-server.sh" start "$dir" && break
-        [ "$attempt" -eq 3 ] && fail "the $kind sound server did not start"
-        sleep 1
-    done
-    E2E_SOUND_SERVER=$kind
-    E2E_SOUND_DIR=$dir
-    case "$kind" in
-    pulse)
-        export PULSE_SERVER="unix:$dir/native" XDG_RUNTIME_DIR="$dir/run" PULSE_CONFIG="$dir/cfg/pulse/daemon.conf" ;;
-    pipewire)
-        export PULSE_SERVER="unix:$dir/run/pulse/native" XDG_RUNTIME_DIR="$dir/run"
-        unset PULSE_CONFIG ;;
-    esac
-    export PULSE_COOKIE="$dir/cookie"
-}
-
 start_xvfb
 for server in $SERVERS; do
-    start_server "$server"
+    start_sound_server "$server"
     flock 9
     startup_times "$server"
     flock -u 9

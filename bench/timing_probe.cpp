@@ -147,19 +147,31 @@ std::uint64_t RegionHash(Display* display, Window window, int x, int y, int w, i
     return hash;
 }
 
-int Watch(Window window, int x, int y, int w, int h)
+// The display with its DAMAGE extension (the number of its first event); null, and said why,
+// where there is none.
+Display* OpenDisplay(int& damageEvent)
 {
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "timing_probe: cannot open display\n");
-        return 1;
+        return nullptr;
     }
-    int damageEvent = 0, damageError = 0;
+    int damageError = 0;
     if (!XDamageQueryExtension(display, &damageEvent, &damageError)) {
         std::fprintf(stderr, "timing_probe: no DAMAGE extension\n");
-        return 1;
+        return nullptr;
     }
     XSetErrorHandler(IgnoreXError);
+    return display;
+}
+
+int Watch(Window window, int x, int y, int w, int h)
+{
+    int damageEvent = 0;
+    Display* display = OpenDisplay(damageEvent);
+    if (!display) {
+        return 1;
+    }
     XSelectInput(display, window, KeyPressMask | KeyReleaseMask);
     XDamageCreate(display, window, XDamageReportRawRectangles);
 
@@ -253,17 +265,11 @@ long WindowPid(Display* display, Window window)
 
 int Startup(const char* dir, const char* program)
 {
-    Display* display = XOpenDisplay(nullptr);
+    int damageEvent = 0;
+    Display* display = OpenDisplay(damageEvent);
     if (!display) {
-        std::fprintf(stderr, "timing_probe: cannot open display\n");
         return 1;
     }
-    int damageEvent = 0, damageError = 0;
-    if (!XDamageQueryExtension(display, &damageEvent, &damageError)) {
-        std::fprintf(stderr, "timing_probe: no DAMAGE extension\n");
-        return 1;
-    }
-    XSetErrorHandler(IgnoreXError);
     const Window root = DefaultRootWindow(display);
     XSelectInput(display, root, SubstructureNotifyMask);
     XSync(display, False);

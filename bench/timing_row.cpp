@@ -83,9 +83,9 @@ Line LowerEnvelope(const std::vector<Point>& points)
     return line;
 }
 
-// How far the earliest point of each second strays from the line: a recorder that lost data
-// shows a step here.
-double WorstBinResidualMs(const std::vector<Point>& points, const Line& line)
+// The earliest point of each second less the line: a recording whose sample count falls behind
+// the clock (a block lost by the recorder, or a cycle the sink skipped) shows a step here.
+std::vector<double> BinResidualsMs(const std::vector<Point>& points, const Line& line)
 {
     std::map<long, double> earliest;
     for (const Point& p : points) {
@@ -96,11 +96,11 @@ double WorstBinResidualMs(const std::vector<Point>& points, const Line& line)
             earliest[bin] = r;
         }
     }
-    double worst = 0;
+    std::vector<double> residuals;
     for (const auto& [bin, r] : earliest) {
-        worst = std::max(worst, std::abs(r));
+        residuals.push_back(r / 1e6);
     }
-    return worst / 1e6;
+    return residuals;
 }
 
 double Quantile(std::vector<double> v, double q)
@@ -227,7 +227,19 @@ int main(int argc, char* argv[])
     const double middle = recording.FSamples.size() / 2.0;
     Print("monitor_lead_ms", (playedLine.At(middle) - deliveredLine.At(middle)) / 1e6);
     Print("sink_vs_monotonic_ppm", deliveredLine.FB / NsPerSample * 1e6, 1);
-    Print("recorder_step_ms", WorstBinResidualMs(delivered, deliveredLine));
+    {
+        const std::vector<double> residuals = BinResidualsMs(delivered, deliveredLine);
+        double worst = 0;
+        int steps = 0;
+        for (std::size_t i = 0; i < residuals.size(); ++i) {
+            worst = std::max(worst, std::abs(residuals[i]));
+            steps += i > 0 && std::abs(residuals[i] - residuals[i - 1]) > 2.0 ? 1 : 0;
+        }
+        Print("recorder_step_ms", worst);
+        // Steps of more than 2 ms from one second to the next: the recording's own time line
+        // jumped, and an interval across such a step proves nothing about the program.
+        std::printf("recorder_steps %d\n", steps);
+    }
     {
         std::vector<double> residual;
         for (const Point& p : played) {

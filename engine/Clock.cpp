@@ -35,8 +35,13 @@ void TClock::SetTempo(int bpm)
 void TClock::SetTempoLocked(int bpm)
 {
     FSequence.SetTempo(bpm);
-    FTempoValue = bpm;
-    FIntervalValue = 60000 / bpm;
+    PublishTempo();
+}
+
+void TClock::PublishTempo()
+{
+    FTempoValue = FSequence.Tempo();
+    FIntervalValue = 60000 / FSequence.Tempo();
 }
 
 void TClock::SetInterval(int ms)
@@ -78,12 +83,6 @@ void TClock::ResetBar()
     FSequence.ResetBar();
 }
 
-bool TClock::Drummer() const
-{
-    std::lock_guard lock(FMutex);
-    return FSequence.Drummer();
-}
-
 void TClock::EndDrift()
 {
     std::lock_guard lock(FMutex);
@@ -97,8 +96,7 @@ BeatDecision TClock::DecideNow()
 {
     std::lock_guard lock(FMutex);
     const BeatDecision beat = FSequence.Decide(FSettings);
-    FTempoValue = beat.FTempo;
-    FIntervalValue = 60000 / beat.FTempo;
+    PublishTempo();
     return beat;
 }
 
@@ -129,8 +127,7 @@ void TClock::OnSuspend()
         return;
     }
     FSequence.Restore(FPending->FBefore);
-    FTempoValue = FSequence.Tempo();
-    FIntervalValue = 60000 / FSequence.Tempo();
+    PublishTempo();
     FGrid = FPending->FGridBefore;
     FWithdrawnIds[FWithdrawnNext] = FPending->FBeat.FId;
     FWithdrawnNext = (FWithdrawnNext + 1) % FWithdrawnIds.size();
@@ -187,6 +184,9 @@ void TClock::DoTick(const BeatDecision& beat, std::int64_t playUs)
 
 void TClock::Execute()
 {
+    // Whether the thread was stopped since its last beat: a beat that then comes too late to be
+    // placed on the grid is a Start after a stop, not a beat held up.
+    bool interrupted = true;
     while (!Terminated()) {
         ParkWhileSuspended();
         if (Terminated()) {
@@ -204,6 +204,7 @@ void TClock::Execute()
             // A brief suspension (a new tempo) may withdraw the beat without this wait seeing it
             // suspended: it must then decide the beat again at once, not wait for its play time.
             if (!WaitUntilUs(heardAt, [&] { return FWithdrawals.load() != withdrawals; })) {
+                interrupted = true;
                 continue;
             }
             std::lock_guard lock(FMutex);
@@ -230,8 +231,8 @@ void TClock::Execute()
             if (FGrid.FNextUs < now + MinLeadUs) {
                 // Stopped for longer than an interval (or held up): the next beat at once, and
                 // the grid goes on from there.
-                if (FGrid.FNextUs > now - static_cast<std::int64_t>(FIntervalValue.load()) * 1000) {
-                    FRegrids.fetch_add(1); // not a Start after a stop: the beat was held up
+                if (!interrupted) {
+                    FRegrids.fetch_add(1);
                 }
                 FGrid.FNextUs = now + LookAheadUs;
                 FGrid.FOnFrames = false;
@@ -240,6 +241,7 @@ void TClock::Execute()
             decideAt = FGrid.FNextUs - LookAheadUs;
         }
         if (!WaitUntilUs(decideAt)) {
+            interrupted = true;
             continue;
         }
 
@@ -258,11 +260,8 @@ void TClock::Execute()
         p.FBeat = FSequence.Decide(FSettings);
         p.FPlayUs = FGrid.FNextUs;
         const std::int64_t frame = FGrid.FOnFrames ? std::llround(FGrid.FNextFrame) : BeatOutput::NoFrame;
-        if (p.FBeat.FTempo != FTempoValue.load()) {
-            // The drift moved the tempo: from the interval after this beat.
-            FTempoValue = p.FBeat.FTempo;
-            FIntervalValue = 60000 / p.FBeat.FTempo;
-        }
+        // The drift may have moved the tempo: it applies from the interval after this beat.
+        PublishTempo();
         AdvanceGrid();
         if (FOutput) {
             FOutput->Sound(p.FBeat, frame);
@@ -271,5 +270,6 @@ void TClock::Execute()
             Post([this, beat = p.FBeat, playUs = p.FPlayUs] { DoTick(beat, playUs); });
         }
         FPending = std::move(p);
+        interrupted = false;
     }
 }

@@ -53,7 +53,6 @@ public:
     void SetSettings(const BeatSettings& settings);
     // Begins the bar again (Stop, a rhythm change).
     void ResetBar();
-    bool Drummer() const;
     // Ends an upward drift: tempo down by 10, drummer flag cleared.
     void EndDrift();
     // Decides one beat at once, without sound: for showing the window in a given state.
@@ -93,6 +92,8 @@ private:
     void AdvanceGrid();
     void DoTick(const BeatDecision& beat, std::int64_t playUs);
     void SetTempoLocked(int bpm);
+    // FTempo and FInterval follow the sequence's tempo (which the drift and a withdrawal move).
+    void PublishTempo();
 
     BeatOutput* FOutput;
     mutable std::mutex FMutex; // guards everything below
@@ -102,8 +103,8 @@ private:
     std::optional<Pending> FPending;
     std::array<std::uint64_t, 16> FWithdrawnIds{};
     std::size_t FWithdrawnNext = 0;
-    std::atomic<std::uint64_t> FWithdrawals{0};
-    std::atomic<std::int64_t> FRegrids{0}; // wakes the clock thread's wait for a withdrawn beat
+    std::atomic<std::uint64_t> FWithdrawals{0}; // wakes the clock thread's wait for a withdrawn beat
+    std::atomic<std::int64_t> FRegrids{0};
 
     std::atomic<int> FIntervalValue{0};
     std::atomic<int> FTempoValue{0};

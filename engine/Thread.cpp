@@ -12,8 +12,6 @@ struct TThread::State
     bool suspended = true;
     bool started = false;
     bool alive = true; // false once the owner is destroyed: a late hand-over then does nothing
-    std::uint64_t handedOver = 0;
-    std::uint64_t handled = 0;
     std::atomic<int> suspendCountFast{1};
     std::atomic<bool> terminated{false};
     std::atomic<bool> finished{false};
@@ -128,53 +126,6 @@ void TThread::ParkWhileSuspended()
     }
     std::unique_lock lock(FState->mutex);
     FState->wake.wait(lock, [this] { return FState->suspendCount == 0 || FState->terminated; });
-}
-
-void TThread::SleepUs(std::int64_t us)
-{
-    const std::int64_t deadline = FSource.NowUs() + us;
-    std::unique_lock lock(FState->mutex);
-    for (;;) {
-        if (FState->terminated) {
-            return;
-        }
-        if (FState->suspendCount > 0) {
-            FState->wake.wait(lock);
-            continue;
-        }
-        const std::int64_t now = FSource.NowUs();
-        if (now >= deadline) {
-            return;
-        }
-        FSource.WaitUs(FState->wake, lock, deadline - now);
-    }
-}
-
-void TThread::Synchronize(std::function<void()> call)
-{
-    std::uint64_t ticket;
-    {
-        std::lock_guard lock(FState->mutex);
-        ticket = ++FState->handedOver;
-    }
-    std::shared_ptr<State> state = FState;
-    FPost([state, ticket, call = std::move(call)] {
-        bool run;
-        {
-            std::lock_guard lock(state->mutex);
-            run = state->alive && state->suspendCount == 0 && !state->terminated;
-        }
-        if (run) {
-            call();
-        }
-        {
-            std::lock_guard lock(state->mutex);
-            state->handled = std::max(state->handled, ticket);
-        }
-        state->wake.notify_all();
-    });
-    std::unique_lock lock(FState->mutex);
-    FState->wake.wait(lock, [&] { return FState->handled >= ticket || FState->terminated; });
 }
 
 void TThread::Post(std::function<void()> call)

@@ -10,13 +10,13 @@
 #include <mutex>
 #include <thread>
 
-// A worker thread with counted, cooperative suspension and a synchronous hand-over to the
-// main thread. Suspend, Resume, Terminate and the destructor are called on the main thread;
-// Execute and the protected helpers run on the worker thread.
+// A worker thread with counted, cooperative suspension and hand-overs to the main thread.
+// Suspend, Resume, Terminate and the destructor are called on the main thread; Execute and the
+// protected helpers run on the worker thread.
 //
-// The worker parks at the top of its loop, in its sleep and in its busy wait while the
-// suspend count is above 0. A hand-over that reaches the main thread while the count is
-// above 0 is dropped, so no tick runs after Stop or inside the settings dialog.
+// The worker parks at the top of its loop while the suspend count is above 0, and its waits end
+// when the count goes up. A hand-over that reaches the main thread while the count is above 0
+// is dropped, so no beat shows after Stop or inside the settings dialog.
 class TThread
 {
 public:
@@ -43,10 +43,8 @@ protected:
 
     // Worker side.
     void ParkWhileSuspended();
-    void SleepUs(std::int64_t us);
-    // Hands `call` to the main thread and waits until it ran, was dropped, or the thread was terminated.
-    void Synchronize(std::function<void()> call);
-    // Hands `call` to the main thread without waiting; dropped there like a synchronized call.
+    // Hands `call` to the main thread without waiting; dropped there while the thread is
+    // suspended or terminated.
     void Post(std::function<void()> call);
     // Waits until the time source reaches `us`; false as soon as the thread is suspended or
     // terminated, or `abort` says so after a Wake (it does not park).

@@ -144,10 +144,15 @@ struct AudioOut::Impl
     std::map<std::tuple<int, int, int, int>, std::shared_ptr<const SampleBuffer>> FHits;
 
     void Lock() const { pa_threaded_mainloop_lock(FLoop); }
+    // The steady time at which the stream's frame 0 is heard; false without timing.
+    bool Origin(double& origin) const;
     void Unlock() const { pa_threaded_mainloop_unlock(FLoop); }
     bool OpenStream();
     void CloseStream();
 
+    // A context or stream changed state: a failed or ended one means the server is lost; the
+    // thread waiting for it to become ready is woken either way.
+    void StateChanged(bool ended);
     static void ContextState(pa_context* c, void* user);
     static void StreamState(pa_stream* s, void* user);
     static void StreamWrite(pa_stream* s, std::size_t bytes, void* user);
@@ -224,8 +229,8 @@ bool AudioOut::Impl::OpenStream()
             [](pa_context_state_t state) { return PA_CONTEXT_IS_GOOD(state) != 0; })) {
         return fail();
     }
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, kChannels};
-    FStream = pa_stream_new(FContext, "Beat", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kRate, kChannels};
+    FStream = pa_stream_new(FContext, "Beat", &format, nullptr);
     if (!FStream) {
         return fail();
     }
@@ -234,7 +239,7 @@ bool AudioOut::Impl::OpenStream()
     pa_stream_set_underflow_callback(FStream, &StreamUnderflow, this);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &spec));
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &format));
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
@@ -360,34 +365,36 @@ std::int64_t AudioOut::LateVoices() const
     return FImpl->FLate.load();
 }
 
-bool AudioOut::FrameAt(std::int64_t us, double& frame) const
+bool AudioOut::Impl::Origin(double& origin) const
 {
-    Impl& d = *FImpl;
-    if (!IsOpen()) {
+    if (!FReady.load()) {
         return false;
     }
-    d.Lock();
-    const bool ok = d.FOriginCount > 0;
-    if (ok) {
-        frame = (static_cast<double>(us) - d.FOrigin) * kRate / 1e6;
-    }
-    d.Unlock();
+    Lock();
+    const bool ok = FOriginCount > 0;
+    origin = FOrigin;
+    Unlock();
     return ok;
+}
+
+bool AudioOut::FrameAt(std::int64_t us, double& frame) const
+{
+    double origin = 0;
+    if (!FImpl->Origin(origin)) {
+        return false;
+    }
+    frame = (static_cast<double>(us) - origin) * kRate / 1e6;
+    return true;
 }
 
 bool AudioOut::TimeAt(double frame, std::int64_t& us) const
 {
-    Impl& d = *FImpl;
-    if (!IsOpen()) {
+    double origin = 0;
+    if (!FImpl->Origin(origin)) {
         return false;
     }
-    d.Lock();
-    const bool ok = d.FOriginCount > 0;
-    if (ok) {
-        us = std::llround(d.FOrigin + frame * 1e6 / kRate);
-    }
-    d.Unlock();
-    return ok;
+    us = std::llround(origin + frame * 1e6 / kRate);
+    return true;
 }
 
 // ---- placing and withdrawing sounds ----
@@ -518,26 +525,25 @@ bool AudioOut::Withdraw(std::uint64_t tag)
 
 // ---- the stream's thread ----
 
+void AudioOut::Impl::StateChanged(bool ended)
+{
+    if (ended) {
+        FLost = true;
+        FReady = false;
+    }
+    pa_threaded_mainloop_signal(FLoop, 0);
+}
+
 void AudioOut::Impl::ContextState(pa_context* c, void* user)
 {
-    auto& d = *static_cast<Impl*>(user);
     const pa_context_state_t state = pa_context_get_state(c);
-    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
-        d.FLost = true;
-        d.FReady = false;
-    }
-    pa_threaded_mainloop_signal(d.FLoop, 0);
+    static_cast<Impl*>(user)->StateChanged(state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED);
 }
 
 void AudioOut::Impl::StreamState(pa_stream* s, void* user)
 {
-    auto& d = *static_cast<Impl*>(user);
     const pa_stream_state_t state = pa_stream_get_state(s);
-    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-        d.FLost = true;
-        d.FReady = false;
-    }
-    pa_threaded_mainloop_signal(d.FLoop, 0);
+    static_cast<Impl*>(user)->StateChanged(state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED);
 }
 
 void AudioOut::Impl::StreamUnderflow(pa_stream*, void* user)

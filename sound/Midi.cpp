@@ -34,7 +34,7 @@ bool TMidiTick::OnStream() const
     return FHandle && FHandle->OnStream();
 }
 
-void TMidiTick::Play(std::int64_t frame)
+void TMidiTick::Play(std::int64_t frame, std::uint64_t tag)
 {
     if (!FHandle) {
         return;
@@ -43,8 +43,8 @@ void TMidiTick::Play(std::int64_t frame)
     const std::uint8_t channel = FChannelValue & 0x0F;
     const std::uint8_t noteOn[3] = {static_cast<std::uint8_t>(0x90 | channel), FNoteValue, 0x7F};
     const std::uint8_t noteOff[3] = {static_cast<std::uint8_t>(0x80 | channel), FNoteValue, 0x7F};
-    FHandle->Send(noteOn, 3, frame);
-    FHandle->Send(noteOff, 3, frame);
+    FHandle->Send(noteOn, 3, frame, tag);
+    FHandle->Send(noteOff, 3, frame, tag);
 }
 
 bool TMidiTick::IsOpen() const

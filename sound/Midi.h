@@ -22,8 +22,9 @@ public:
 
     void SetNote(std::uint8_t note);
     // Note-on then note-off at once, velocity 127. `frame` places the hit of the built-in synth on
-    // the audio stream (-1: as soon as it can be heard); external ports send at once.
-    void Play(std::int64_t frame = -1);
+    // the audio stream (-1: as soon as it can be heard), as a sound of beat `tag` (0: none);
+    // external ports send at once.
+    void Play(std::int64_t frame = -1, std::uint64_t tag = 0);
     // True for the built-in synth: its hits are placed ahead on the stream's frames, while an
     // external port is sent to at the beat's play time.
     bool OnStream() const;

@@ -58,12 +58,12 @@ std::vector<PortRef> ExternalPorts()
 class BuiltInSynthPort final : public MidiPort
 {
 public:
-    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t frame) override
+    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t frame, std::uint64_t tag) override
     {
         // A percussion hit is the note-on; the synth's rendered hit already holds its note-off.
         if (count >= 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0) {
             AudioOut& out = AudioOut::Instance();
-            out.PlaySample(out.SynthHit(bytes[0] & 0x0F, bytes[1], bytes[2]), frame, 0, false);
+            out.PlaySample(out.SynthHit(bytes[0] & 0x0F, bytes[1], bytes[2]), frame, tag, false);
         }
     }
     bool OnStream() const override { return true; }
@@ -102,7 +102,7 @@ public:
         } catch (const RtMidiError&) {
         }
     }
-    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t) override
+    void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t, std::uint64_t) override
     {
         try {
             FOut->sendMessage(bytes, count);

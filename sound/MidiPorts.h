@@ -14,8 +14,9 @@ class MidiPort
 public:
     virtual ~MidiPort() = default;
     // One short message. The built-in synth places it at `frame` of the audio stream (-1: as
-    // soon as it can be heard); an external port sends it at once.
-    virtual void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t frame) = 0;
+    // soon as it can be heard), as a sound of beat `tag`; an external port sends it at once.
+    virtual void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t frame,
+                      std::uint64_t tag) = 0;
     // True for the built-in synth, whose hits are placed on the stream's frames.
     virtual bool OnStream() const { return false; }
     // Prepares the sound of a percussion key before its first hit.

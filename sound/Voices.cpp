@@ -124,8 +124,7 @@ void BeatSounds::Place(const Plan& plan, const BeatDecision& beat, std::int64_t 
         break;
     case 3:
         if (plan.FMidi && plan.FMidi->OnStream()) {
-            out.PlaySample(out.SynthHit(plan.FMidi->FChannel(), plan.FMidi->FNote(), 0x7F), frame, beat.FId,
-                           false);
+            plan.FMidi->Play(frame, beat.FId);
         }
         break;
     default:

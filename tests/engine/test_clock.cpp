@@ -212,6 +212,13 @@ struct ManualFixture
         clock->Resume();
         QTRY_VERIFY(time.Waits() > waits);
     }
+    // Moves the time line to `us`, where the clock decides a beat, and waits for its sound: the
+    // stream then holds `sounds` sounds in all.
+    void DecideAt(std::int64_t us, std::size_t sounds)
+    {
+        time.Set(us);
+        QTRY_COMPARE(stream.SoundCount(), sounds);
+    }
     // Runs every hand-over that came so far.
     void Drain()
     {
@@ -381,8 +388,7 @@ private slots:
         f.Resume();
         const std::int64_t play = start + 500'000;
         if (decided) {
-            f.time.Set(play - TClock::LookAheadUs);
-            QTRY_COMPARE(f.stream.SoundCount(), std::size_t(1));
+            f.DecideAt(play - TClock::LookAheadUs, 1);
         }
         f.time.Set(play - beforePlayUs);
         if (!decided) {
@@ -425,8 +431,7 @@ private slots:
         const BeatSequence::State before = f.clock->SequenceState();
         const std::int64_t start = f.time.NowUs();
         f.Resume();
-        f.time.Set(start + 500'000 - TClock::LookAheadUs);
-        QTRY_COMPARE(f.stream.SoundCount(), std::size_t(1));
+        f.DecideAt(start + 500'000 - TClock::LookAheadUs, 1);
         QCOMPARE(f.clock->FTempo(), 130);
         f.clock->Suspend();
         const BeatSequence::State after = f.clock->SequenceState();
@@ -441,15 +446,13 @@ private slots:
         ManualFixture f(120);
         const std::int64_t start = f.time.NowUs();
         f.Resume();
-        f.time.Set(start + 500'000 - TClock::LookAheadUs);
-        QTRY_COMPARE(f.stream.SoundCount(), std::size_t(1));
+        f.DecideAt(start + 500'000 - TClock::LookAheadUs, 1);
         const std::int64_t first = f.stream.Sounds().front().second;
         f.clock->SetTempo(60);
         // Decided again on its own frame, under the new tempo.
         QTRY_COMPARE(f.stream.SoundCount(), std::size_t(2));
         QCOMPARE(f.stream.Sounds()[1].second, first);
-        f.time.Set(start + 500'000 + 1'000'000 - TClock::LookAheadUs);
-        QTRY_COMPARE(f.stream.SoundCount(), std::size_t(3));
+        f.DecideAt(start + 500'000 + 1'000'000 - TClock::LookAheadUs, 3);
         QCOMPARE(f.stream.Sounds()[2].second - first, std::int64_t(48000));
     }
 
@@ -458,8 +461,7 @@ private slots:
         ManualFixture f(40);
         const std::int64_t start = f.time.NowUs();
         f.Resume();
-        f.time.Set(start + 1'500'000 - TClock::LookAheadUs);
-        QTRY_COMPARE(f.stream.SoundCount(), std::size_t(1));
+        f.DecideAt(start + 1'500'000 - TClock::LookAheadUs, 1);
         f.time.Set(start + 1'500'000);
         QTRY_COMPARE(f.stream.HeardCount(), std::size_t(1));
         f.clock->Suspend();
