@@ -240,7 +240,10 @@ bool AudioOut::Impl::OpenStream()
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &format));
-    attr.prebuf = static_cast<std::uint32_t>(-1);
+    // No pre-buffering: a server that runs dry keeps playing silence and moves on with the clock,
+    // so the beats after it stay on their frames; with it, playback would halt until refilled and
+    // every later beat would come late by the gap.
+    attr.prebuf = 0;
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
     FWritten = 0;
