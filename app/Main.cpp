@@ -244,6 +244,36 @@ void TformMain::CreateControls()
     Timer = new QTimer(this);
     Timer->setInterval(1000);
 
+    // What assistive technology reads: the controls' names, and what the displays show; the
+    // beat number and the circle have names of their own, so they are not read at every beat.
+    Ed_Nazev->setAccessibleName(QStringLiteral("Název profilu"));
+    SpB_Beat->setAccessibleName(QStringLiteral("Rytmus"));
+    SpB_Beat->setAccessibleDescription(SpB_Beat->toolTip());
+    SpEd_Time->setAccessibleName(QStringLiteral("Tempo"));
+    SpEd_Time->setAccessibleDescription(SpEd_Time->toolTip());
+    trbTime->setAccessibleName(QStringLiteral("Posuvník tempa"));
+    trbTime->setAccessibleDescription(QStringLiteral("Tempo v úderech za minutu"));
+    But_Save->setAccessibleName(QStringLiteral("Ulož"));
+    But_Save->setAccessibleDescription(But_Save->toolTip());
+    btnSetup->setAccessibleName(QStringLiteral("Nastavení"));
+    btnSetup->setAccessibleDescription(btnSetup->toolTip());
+    Grid->setAccessibleName(QStringLiteral("Profily"));
+    Grid->setAccessibleDescription(Grid->toolTip());
+    pnlShapes->setAccessibleName(QStringLiteral("Světla dob"));
+    pnlShapes->setAccessibleDescription(QStringLiteral("Důraz doby přepne Ctrl+1 až Ctrl+8"));
+    for (int i = 0; i < 8; ++i) {
+        FShapes[i]->SetAccessibleTexts(QStringLiteral("Doba %1").arg(i + 1), QStringLiteral("Běžná doba"),
+                                       QStringLiteral("Důrazná doba"));
+    }
+    pnlCisla->setAccessibleName(QStringLiteral("Číslo doby"));
+    L_Beat->setAccessibleName(QStringLiteral("Číslo doby"));
+    L_Beat->setAccessibleDescription(QStringLiteral("Číslo doby, která právě zní"));
+    Pnl_Image->setAccessibleName(QStringLiteral("Kruh taktu"));
+    Image->setAccessibleName(QStringLiteral("Kruh taktu"));
+    Image->setAccessibleDescription(QStringLiteral("Jaká část taktu uplynula"));
+    btnStartStop->setAccessibleDescription(btnStartStop->toolTip());
+    StatusBar->setAccessibleName(QStringLiteral("Stavový řádek"));
+
     // Tab order: Panel2, Panel3, trbTime, Panel4; focus starts in the name edit.
     QWidget::setTabOrder(Ed_Nazev, SpB_Beat);
     QWidget::setTabOrder(SpB_Beat, SpEd_Time);
@@ -730,6 +760,16 @@ bool TformMain::ApplicationShortCut(QObject* receiver, QKeyEvent* event)
         }
         if (!event->isAutoRepeat()) {
             Guard([&] { FProfiles->KeypadDigit(key - Qt::Key_0); });
+        }
+        return true;
+    }
+    // Ctrl+1..8 toggles the accent of that beat, as a click on its light does; beats beyond the
+    // rhythm have no light.
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier && key >= Qt::Key_1 &&
+        key <= Qt::Key_8 && focus && focus->window() == this) {
+        const int position = key - Qt::Key_1;
+        if (!event->isAutoRepeat() && position < SpB_Beat->Value()) {
+            Guard([&] { shpOneMouseUp(FShapes[position]); });
         }
         return true;
     }

@@ -36,7 +36,6 @@ int main(int argc, char* argv[])
 {
     TApplication app(argc, argv);
     TApplication::setApplicationName(QStringLiteral("Tiktakon"));
-    TApplication::setApplicationDisplayName(QStringLiteral("Tiktakon"));
     TApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
     TApplication::setWindowIcon(ProgramIcon());
     // Lets a Wayland desktop match the window to its menu entry and icon.

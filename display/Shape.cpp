@@ -1,5 +1,6 @@
 #include "Shape.h"
 
+#include "AccessibleClick.h"
 #include "ColourConv.h"
 
 #include <QMouseEvent>
@@ -10,6 +11,16 @@
 TShape::TShape(int tag, QWidget* parent) : QWidget(parent), FTag(tag)
 {
     resize(20, 20);
+    MakeAccessibleClick(this, QAccessible::CheckBox, [this] { emit MouseUp(this); },
+                        [this] { return FPenWidth > 1; });
+}
+
+void TShape::SetAccessibleTexts(const QString& name, const QString& narrow, const QString& wide)
+{
+    FNarrowText = narrow;
+    FWideText = wide;
+    setAccessibleName(name);
+    setAccessibleDescription(FPenWidth > 1 ? FWideText : FNarrowText);
 }
 
 void TShape::SetBrushColor(TColor colour)
@@ -28,6 +39,8 @@ void TShape::SetPenWidth(int width)
         return;
     }
     FPenWidth = width;
+    setAccessibleDescription(FPenWidth > 1 ? FWideText : FNarrowText);
+    AnnounceChecked(this);
     update();
 }
 

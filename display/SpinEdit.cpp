@@ -1,6 +1,7 @@
 #include "SpinEdit.h"
 
 #include <QLineEdit>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <limits>
@@ -36,18 +37,6 @@ std::optional<int> ParseInteger(const QString& text)
         return std::nullopt;
     }
     return static_cast<int>(value);
-}
-
-bool IsSignOrDigits(const QString& text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
-        const bool sign = i == 0 && (ch == QLatin1Char('+') || ch == QLatin1Char('-'));
-        if (!sign && !(ch >= QLatin1Char('0') && ch <= QLatin1Char('9'))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -108,10 +97,8 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const
 
 QValidator::State TSpinEdit::validate(QString& input, int&) const
 {
-    // Out-of-bounds numbers stay typeable ("2", "20" on the way to "208"); only non-numbers are refused.
-    if (!IsSignOrDigits(input)) {
-        return QValidator::Invalid;
-    }
+    // Any text may be typed: out-of-bounds numbers on the way ("2", "20" on the way to "208") and
+    // text that is no number, whose value is the lower bound.
     const std::optional<int> value = ParseInteger(input);
     if (value && *value >= FMin && *value <= FMax) {
         return QValidator::Acceptable;
@@ -121,7 +108,26 @@ QValidator::State TSpinEdit::validate(QString& input, int&) const
 
 void TSpinEdit::fixup(QString&) const
 {
-    // Deliberately empty: leaving the box keeps whatever was typed.
+    // Deliberately empty: what leaving the box does is in focusOutEvent.
+}
+
+void TSpinEdit::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractSpinBox::focusOutEvent(event);
+    // Leaving the box brings its text to the value that counts, so that box, slider and beat
+    // agree: a number out of bounds is brought into them (a change like any other); text that
+    // is no number already counts as the lower bound and is only shown as such.
+    const std::optional<int> typed = ParseInteger(Text());
+    if (typed && *typed >= FMin && *typed <= FMax) {
+        return;
+    }
+    if (typed) {
+        SetValue(*typed);
+        return;
+    }
+    FLastText = QString::number(FMin);
+    const QSignalBlocker quiet(lineEdit());
+    lineEdit()->setText(FLastText);
 }
 
 void TSpinEdit::TextEdited(const QString& text)

@@ -105,6 +105,9 @@ TProfileGrid::TProfileGrid(QWidget* parent) : QTableWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false); // sorting follows our own rules, see SortByHeader
+    // Tab leaves the list for the next control instead of walking its cells: rows are chosen
+    // with the arrow keys, and the rest of the window must stay reachable by keyboard.
+    setTabKeyNavigation(false);
 
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

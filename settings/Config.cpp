@@ -1,5 +1,6 @@
 #include "Config.h"
 
+#include "AccessibleClick.h"
 #include "AudioOut.h"
 #include "Clock.h"
 #include "ConfigHost.h"
@@ -16,12 +17,15 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -43,6 +47,9 @@ public:
         setFrameStyle(QFrame::Panel | QFrame::Raised);
         setLineWidth(2); // outer and inner bevel, one pixel each
         setAccessibleName(caption);
+        // Reached by Tab and pressed with Enter or Space, as a button is.
+        setFocusPolicy(Qt::StrongFocus);
+        MakeAccessibleClick(this, QAccessible::Button, [this] { Press(); });
     }
 
     std::function<void()> onClick;
@@ -59,6 +66,24 @@ protected:
         painter.setFont(captionFont);
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(contentsRect(), Qt::AlignCenter, FCaption);
+        if (hasFocus()) {
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            option.rect = contentsRect().adjusted(1, 1, -1, -1);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int key = event->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            if (!event->isAutoRepeat())
+                Press();
+            event->accept();
+            return;
+        }
+        QFrame::keyPressEvent(event);
     }
 
     void mousePressEvent(QMouseEvent* event) override
@@ -73,13 +98,44 @@ protected:
             FPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
         FPressed = false;
         event->accept();
-        if (click && onClick)
+        if (click)
+            Press();
+    }
+
+    void Press()
+    {
+        if (onClick)
             onClick();
     }
 
 private:
     QString FCaption;
     bool FPressed = false;
+};
+
+// Tab into a group of radio buttons lands on the chosen one, as the platform's groups do; Qt
+// would land on whichever comes first in the chain. Arrow keys move within the group as before.
+class ChosenRadioFocus final : public QObject
+{
+public:
+    ChosenRadioFocus(QButtonGroup* group) : QObject(group), FGroup(group) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            QAbstractButton* chosen = FGroup->checkedButton();
+            if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) && chosen &&
+                chosen != watched && chosen->isEnabled() && chosen->isVisible()) {
+                chosen->setFocus(reason);
+            }
+        }
+        return false;
+    }
+
+private:
+    QButtonGroup* FGroup;
 };
 
 // DejaVu Sans is wider than the face this layout was drawn for. A caption that does not fit its
@@ -167,6 +223,9 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         optZvuk->addButton(button, i);
     }
     optZvuk->button(1)->setChecked(true);
+    auto* chosenFocus = new ChosenRadioFocus(optZvuk);
+    for (QAbstractButton* button : optZvuk->buttons())
+        button->installEventFilter(chosenFocus);
     connect(optZvuk, &QButtonGroup::idClicked, this, [this](int) { optZvukClick(); });
 
     grpMidi = new QGroupBox(QStringLiteral("&Midi"), TabSheet1);
@@ -199,7 +258,6 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     Label2->setGeometry(8, 22, 71, 13);
     But_Browse = new QPushButton(QStringLiteral("Procházet ..."), grpVlastni);
     But_Browse->setGeometry(147, 15, 75, 20);
-    But_Browse->setAutoDefault(false);
     Ed_Path1 = new QLineEdit(grpVlastni);
     Ed_Path1->setGeometry(8, 37, 217, 21);
     Ed_Path1->setToolTip(QStringLiteral("Zvuk pro normální dobu"));
@@ -208,7 +266,6 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     Label3->setGeometry(8, 78, 57, 13);
     Button1 = new QPushButton(QStringLiteral("Procházet ..."), grpVlastni);
     Button1->setGeometry(147, 71, 75, 20);
-    Button1->setAutoDefault(false);
     Ed_Path2 = new QLineEdit(grpVlastni);
     Ed_Path2->setGeometry(7, 93, 217, 21);
     Ed_Path2->setToolTip(QStringLiteral("Zvuk pro důraznou dobu"));
@@ -219,7 +276,6 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     btnTest = new QPushButton(QStringLiteral("&Test"), TabSheet1);
     btnTest->setGeometry(6, 135, 128, 25);
     btnTest->setToolTip(QStringLiteral("Test zvukového výstupu"));
-    btnTest->setAutoDefault(false);
     connect(btnTest, &QPushButton::clicked, this, &TformConfig::btnTestClick);
 
     // Page "Zobrazení"
@@ -278,7 +334,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         FitCaption(caption);
 
     // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
-    const std::array<QWidget*, 21> tabOrder = {btnOk,
+    const std::array<QWidget*, 23> tabOrder = {btnOk,
                                                PageControl1,
                                                optZvuk->button(0),
                                                optZvuk->button(1),
@@ -296,6 +352,8 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                                                ChB_Lights,
                                                ChB_Numbers,
                                                ChB_Circle,
+                                               Panel1,
+                                               Panel2,
                                                ChB_Real,
                                                SpE_Posun,
                                                btnCancel};

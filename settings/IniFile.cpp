@@ -83,6 +83,15 @@ std::optional<std::pair<QString, QString>> Entry(const QByteArray& line)
     return std::make_pair(text.left(eq).trimmed(), text.mid(eq + 1).trimmed());
 }
 
+// A value read as hand-edited files write it: one pair of matching double or single quotes
+// around it is not part of it.
+QString Unquoted(const QString& value)
+{
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
 bool SameName(const QString& a, const QString& b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -302,7 +311,7 @@ QString IniFile::ReadString(const QString& section, const QString& key, const QS
     const auto index = FindKey(lines, *range, key);
     if (!index)
         return def;
-    return Entry(lines[*index].text)->second.left(MaxStringLength);
+    return Unquoted(Entry(lines[*index].text)->second).left(MaxStringLength);
 }
 
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const

@@ -7,6 +7,7 @@
 #include "ColourConv.h"
 #include "Shape.h"
 #include "SpinEdit.h"
+#include "TempoName.h"
 #include "TrackBar.h"
 
 #include <QCheckBox>
@@ -182,6 +183,67 @@ private slots:
         QCOMPARE(f.FMain->SpEd_Time->Text(), QStringLiteral("40"));
         QCOMPARE(f.FMain->trbTime->value(), 40);
         QCOMPARE(f.FMain->FClock->FTempo(), 40);
+    }
+
+    // Whatever the boxes hold, box, slider, beat and hint agree once the focus has left them:
+    // no number counts as the lower bound, a number out of bounds is brought into them when the
+    // box is left, and a value already in bounds is not set again (the bar goes on).
+    void boxTextGivesTheValue_data()
+    {
+        QTest::addColumn<bool>("rhythm");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("leave");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("barRestarted");
+        QTest::newRow("tempo x") << false << "x" << false << "40" << 40 << false;
+        QTest::newRow("tempo 1.5") << false << "1.5" << false << "40" << 40 << false;
+        QTest::newRow("tempo empty") << false << "" << false << "40" << 40 << false;
+        QTest::newRow("tempo 300, Tab") << false << "300" << true << "208" << 208 << false;
+        QTest::newRow("tempo 20, Tab") << false << "20" << true << "40" << 40 << false;
+        QTest::newRow("tempo 208") << false << "208" << false << "208" << 208 << false;
+        QTest::newRow("rhythm x, Tab") << true << "x" << true << "1" << 1 << true;
+        QTest::newRow("rhythm 1.5, Tab") << true << "1.5" << true << "1" << 1 << true;
+        QTest::newRow("rhythm 12, Tab") << true << "12" << true << "8" << 8 << true;
+    }
+    void boxTextGivesTheValue()
+    {
+        QFETCH(bool, rhythm);
+        QFETCH(QString, typed);
+        QFETCH(bool, leave);
+        QFETCH(QString, shown);
+        QFETCH(int, value);
+        QFETCH(bool, barRestarted);
+        AppFixture f;
+        f.FMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.FMain.get()));
+        f.FMain->SpB_Beat->SetValue(4);
+        f.FMain->btnStartStopClick();
+        f.Beat(6); // bar 2, beat 3
+        TSpinEdit* box = rhythm ? f.FMain->SpB_Beat : f.FMain->SpEd_Time;
+        box->setFocus();
+        QVERIFY(box->hasFocus());
+        box->SetText(typed); // the whole text at once, as pasted
+        if (leave) {
+            QTest::keyClick(box, Qt::Key_Tab);
+            QVERIFY(!box->hasFocus());
+        }
+        QCOMPARE(box->Text(), shown);
+        if (rhythm) {
+            QCOMPARE(f.FMain->BeatsPerBar(), value);
+        } else {
+            QCOMPARE(f.FMain->trbTime->value(), value);
+            QCOMPARE(f.FMain->FClock->FTempo(), value);
+            QCOMPARE(f.FMain->trbTime->toolTip(), TempoName(value));
+        }
+        QCOMPARE(f.FMain->FBeatPosition == 0, barRestarted);
+        // Leaving again changes nothing more: the bar is not restarted a second time.
+        f.Beat(2);
+        const int position = f.FMain->FBeatPosition;
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(box->Text(), shown);
+        QCOMPARE(f.FMain->FBeatPosition, position);
     }
 
     void keypadPlusStopsAtTheTop()

@@ -4,11 +4,15 @@
 #include "BarCircle.h"
 #include "Clock.h"
 #include "Error.h"
+#include "ProfileList.h"
 #include "Shape.h"
 #include "SpinEdit.h"
 #include "TrackBar.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QTableWidget>
+#include <QToolButton>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +38,16 @@ private:
             }
         }
         return lit;
+    }
+
+    // The control that has the focus; a spin box stands for its own line edit.
+    static QWidget* FocusedControl()
+    {
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && focus->parentWidget() && qobject_cast<QAbstractSpinBox*>(focus->parentWidget())) {
+            return focus->parentWidget();
+        }
+        return focus;
     }
 
 private slots:
@@ -282,6 +296,67 @@ private slots:
         f.FMain->Ed_Nazev->setFocus();
         QTest::keyClick(f.FMain->Ed_Nazev, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(f.FMain->FClock->Suspended());
+    }
+
+    // Tab walks the whole window in its order and comes round again, out of the list too.
+    void tabWalksTheWindowInOrder()
+    {
+        AppFixture f;
+        f.FMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.FMain.get()));
+        TformMain& m = *f.FMain;
+        const QList<QWidget*> order = {m.Ed_Nazev, m.SpB_Beat, m.SpEd_Time, m.chkMute, m.ChB_Accents, m.But_Save,
+                                       m.btnSetup, m.Grid,     m.trbTime,   m.btnStartStop, m.Ed_Nazev};
+        m.Ed_Nazev->setFocus();
+        QList<QWidget*> walked{FocusedControl()};
+        for (int i = 1; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walked << FocusedControl();
+        }
+        QCOMPARE(walked, order);
+        // And back with Shift+Tab, from the list to the buttons before it.
+        m.Grid->setFocus();
+        QTest::keyClick(m.Grid, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(FocusedControl(), static_cast<QWidget*>(m.btnSetup));
+    }
+
+    // Ctrl+1..8 toggles the accent of that beat as a click on its light does; a beat beyond the
+    // rhythm does nothing; it works from any control of the window, the name edit included.
+    void ctrlDigitTogglesTheAccentOfItsBeat_data()
+    {
+        QTest::addColumn<int>("rhythm");
+        QTest::addColumn<int>("digit");
+        QTest::addColumn<QList<int>>("flags");
+        QTest::newRow("beat 1 of 4") << 4 << 1 << QList<int>{0, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("beat 3 of 4") << 4 << 3 << QList<int>{1, 0, 1, 0, 0, 0, 0, 0};
+        QTest::newRow("beat 8 of 8") << 8 << 8 << QList<int>{1, 0, 0, 0, 0, 0, 0, 1};
+        QTest::newRow("beat 5 of 4: nothing") << 4 << 5 << QList<int>{1, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("beat 2 of 1: nothing") << 1 << 2 << QList<int>{1, 0, 0, 0, 0, 0, 0, 0};
+    }
+    void ctrlDigitTogglesTheAccentOfItsBeat()
+    {
+        QFETCH(int, rhythm);
+        QFETCH(int, digit);
+        QFETCH(QList<int>, flags);
+        AppFixture f;
+        f.FMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.FMain.get()));
+        SetRhythm(f, rhythm);
+        for (QWidget* target : {static_cast<QWidget*>(f.FMain->Ed_Nazev), static_cast<QWidget*>(f.FMain->Grid)}) {
+            for (int i = 0; i < 8; ++i) {
+                f.FMain->FAccentFlags[i] = i == 0 ? 1 : 0;
+                f.FMain->FShapes[i]->SetPenWidth(i == 0 ? 2 : 1);
+            }
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key(Qt::Key_0 + digit), Qt::ControlModifier);
+            QList<int> seen;
+            for (int i = 0; i < 8; ++i) {
+                seen << f.FMain->FAccentFlags[i];
+                QCOMPARE(f.FMain->FShapes[i]->PenWidth(), f.FMain->FAccentFlags[i] ? 2 : 1);
+            }
+            QCOMPARE(seen, flags);
+            QCOMPARE(f.FMain->Ed_Nazev->text(), QString()); // no digit typed
+        }
     }
 
     void keypadPlusAndMinusStepTheTempoFromAnywhere()

@@ -16,8 +16,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QButtonGroup>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
@@ -354,6 +357,121 @@ private slots:
         // One output at most, and Stop and Start still work as before.
         f.FMain->btnStartStopClick();
         QCOMPARE(!f.FMain->FClock->Suspended(), !runningAfter);
+    }
+
+    // Tab walks each page of the dialog in its order, round to OK again; the sound choices are
+    // one stop, the chosen one, as a group of radio buttons is.
+    void tabWalksTheDialogInOrder_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("Zvuk, own waves") << 0
+                                         << QStringList{"btnOk", "PageControl1", "Vlastní", "Ed_Path1", "But_Browse",
+                                                        "Ed_Path2", "Button1", "btnTest", "btnOk"};
+        QTest::newRow("Zobrazení") << 1
+                                   << QStringList{"btnOk", "PageControl1", "ChB_Lights", "ChB_Numbers", "ChB_Circle",
+                                                  "Panel1", "Panel2", "ChB_Real", "btnOk"};
+        QTest::newRow("Časování") << 2 << QStringList{"btnOk", "PageControl1", "SpE_Posun", "btnOk"};
+    }
+    void tabWalksTheDialogInOrder()
+    {
+        QFETCH(int, page);
+        QFETCH(QStringList, order);
+        AppFixture f;
+        TformConfig& c = *f.FConfig;
+        const QList<std::pair<QWidget*, QString>> names = {
+            {c.btnOk, "btnOk"},           {c.PageControl1, "PageControl1"}, {c.optZvuk->button(4), "Vlastní"},
+            {c.Ed_Path1, "Ed_Path1"},     {c.But_Browse, "But_Browse"},     {c.Ed_Path2, "Ed_Path2"},
+            {c.Button1, "Button1"},       {c.btnTest, "btnTest"},           {c.ChB_Lights, "ChB_Lights"},
+            {c.ChB_Numbers, "ChB_Numbers"}, {c.ChB_Circle, "ChB_Circle"},   {c.Panel1, "Panel1"},
+            {c.Panel2, "Panel2"},         {c.ChB_Real, "ChB_Real"},         {c.SpE_Posun, "SpE_Posun"}};
+        // The tab bar stands for the tab control, a spin box's line edit for the spin box.
+        const auto name = [&](QWidget* focus) {
+            QWidget* w = focus;
+            if (w && (qobject_cast<QTabBar*>(w) || qobject_cast<QAbstractSpinBox*>(w->parentWidget()))) {
+                w = w->parentWidget();
+            }
+            for (const auto& [widget, text] : names) {
+                if (widget == w) {
+                    return text;
+                }
+            }
+            return focus ? QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(focus->metaObject()->className()),
+                                                          focus->property("text").toString())
+                         : QStringLiteral("none");
+        };
+        QStringList walked;
+        WithDialog(
+            f,
+            [&] {
+                c.optZvuk->button(4)->click();
+                c.PageControl1->setCurrentIndex(page);
+                c.activateWindow();
+                QTRY_COMPARE(QApplication::activeWindow(), &c);
+                c.btnOk->setFocus();
+                walked << name(QApplication::focusWidget());
+                for (int i = 1; i < order.size(); ++i) {
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                    walked << name(QApplication::focusWidget());
+                }
+            },
+            2);
+        QCOMPARE(walked.join(QStringLiteral(" > ")), order.join(QStringLiteral(" > ")));
+    }
+
+    // Enter presses the button that has the focus, and OK wherever no button has it.
+    void enterPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("pressed");
+        QTest::newRow("OK") << "btnOk" << "ok";
+        QTest::newRow("Test") << "btnTest" << "test";
+        QTest::newRow("Procházet, normální") << "But_Browse" << "file";
+        QTest::newRow("Procházet, důraz") << "Button1" << "file";
+        QTest::newRow("Barva doby") << "Panel1" << "colour";
+        QTest::newRow("Barva důrazu") << "Panel2" << "colour";
+        QTest::newRow("a check box") << "ChB_Lights" << "ok";
+        QTest::newRow("a path") << "Ed_Path1" << "ok";
+        QTest::newRow("the offset") << "SpE_Posun" << "ok";
+    }
+    void enterPressesTheFocusedButton()
+    {
+        QFETCH(QString, focus);
+        QFETCH(QString, pressed);
+        AppFixture f;
+        TformConfig& c = *f.FConfig;
+        const QMap<QString, std::pair<QWidget*, int>> targets = {
+            {"btnOk", {c.btnOk, 0}},       {"btnTest", {c.btnTest, 0}},       {"But_Browse", {c.But_Browse, 0}},
+            {"Button1", {c.Button1, 0}},   {"Panel1", {c.Panel1, 1}},         {"Panel2", {c.Panel2, 1}},
+            {"ChB_Lights", {c.ChB_Lights, 1}}, {"Ed_Path1", {c.Ed_Path1, 0}}, {"SpE_Posun", {c.SpE_Posun, 2}}};
+        QStringList seen;
+        c.FChooseFile = [&](const QString&) {
+            seen << QStringLiteral("file");
+            return QString();
+        };
+        c.FChooseColour = [&](const QColor&) {
+            seen << QStringLiteral("colour");
+            return std::optional<QColor>();
+        };
+        connect(c.btnTest, &QPushButton::clicked, this, [&] { seen << QStringLiteral("test"); });
+        connect(&c, &QDialog::accepted, this, [&] { seen << QStringLiteral("ok"); });
+        bool stillOpen = false;
+        WithDialog(
+            f,
+            [&] {
+                c.optZvuk->button(4)->click();
+                const auto [widget, page] = targets.value(focus);
+                c.PageControl1->setCurrentIndex(page);
+                c.activateWindow();
+                QTRY_COMPARE(QApplication::activeWindow(), &c);
+                widget->setFocus();
+                QTRY_VERIFY(widget->hasFocus());
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                stillOpen = c.isVisible();
+            },
+            2);
+        QCOMPARE(seen, QStringList{pressed});
+        QCOMPARE(stillOpen, pressed != QStringLiteral("ok"));
     }
 
     void shortcutsDoNothingWhileTheDialogIsOpen()

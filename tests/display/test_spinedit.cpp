@@ -101,7 +101,9 @@ private slots:
         QTest::newRow("tempo 208") << 40 << 208 << "208" << QList<int>{2, 20, 208};
         QTest::newRow("rhythm 0") << 1 << 8 << "0" << QList<int>{0};
         QTest::newRow("rhythm 9") << 1 << 8 << "9" << QList<int>{9};
-        QTest::newRow("letters are refused") << 40 << 208 << "1x2" << QList<int>{1, 12};
+        QTest::newRow("letters are taken, no number: the lower bound") << 40 << 208 << "1x2"
+                                                                      << QList<int>{1, 40, 40};
+        QTest::newRow("a decimal point") << 1 << 8 << "1.5" << QList<int>{1, 1, 1};
     }
     void typingPassesThroughOutOfBoundsValues()
     {
@@ -149,8 +151,26 @@ private slots:
         QCOMPARE(box.Text(), QStringLiteral("208"));
     }
 
-    void leavingTheBoxKeepsTheTypedText()
+    // Leaving the box brings its text to the value that counts: a number out of bounds is
+    // brought into them and raised as a change; text that is no number is shown as the lower
+    // bound it already counted as, and a value within the bounds stays as it is.
+    void leavingTheBoxBringsTheTextIntoTheBounds_data()
     {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("changes");
+        QTest::newRow("below") << "2" << "40" << 1;
+        QTest::newRow("above") << "300" << "208" << 1;
+        QTest::newRow("far above") << "99999999999" << "40" << 0;
+        QTest::newRow("no number") << "x" << "40" << 0;
+        QTest::newRow("empty") << "" << "40" << 0;
+        QTest::newRow("within") << "150" << "150" << 0;
+    }
+    void leavingTheBoxBringsTheTextIntoTheBounds()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(int, changes);
         QWidget window;
         auto* box = new TSpinEdit(40, 208, 100, &window);
         auto* other = new QLineEdit(&window);
@@ -160,17 +180,15 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window));
         box->setFocus();
         QVERIFY(box->hasFocus());
-        box->SetText(QString());
-        QTest::keyClicks(box, QStringLiteral("2"));
+        box->SetText(typed);
         QTest::keyClick(box, Qt::Key_Return);
-        QCOMPARE(box->Text(), QStringLiteral("2"));
+        QCOMPARE(box->Text(), typed); // Enter is not leaving
+        QSignalSpy spy(box, &TSpinEdit::Change);
         other->setFocus();
         QVERIFY(other->hasFocus());
-        QCOMPARE(box->Text(), QStringLiteral("2"));
-        box->setFocus();
-        box->SetText(QString());
-        other->setFocus();
-        QCOMPARE(box->Text(), QString());
+        QCOMPARE(box->Text(), shown);
+        QCOMPARE(box->Value(), shown.toInt());
+        QCOMPARE(spy.count(), changes);
     }
 };
 

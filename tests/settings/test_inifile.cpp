@@ -118,6 +118,8 @@ void TestIniFile::readInteger_data()
                                << "tempo" << 7 << 120;
     QTest::newRow("comment is no key") << QByteArray("[zvuk]\n;mode=2\n") << "zvuk"
                                        << "mode" << 7 << 7;
+    QTest::newRow("quoted number") << QByteArray("[metro]\ntempo=\"120\"\n") << "metro"
+                                   << "tempo" << 7 << 120;
 }
 
 void TestIniFile::readInteger()
@@ -147,6 +149,16 @@ void TestIniFile::readString_data()
     QTest::newRow("3000 characters cut to 2047")
         << QByteArray("[zvuk]\nwavepath1=" + longValue + "\n") << QString(2047, u'p');
     QTest::newRow("missing key gives default") << QByteArray("[zvuk]\nwavepath2=/a.wav\n") << "default";
+    // Hand-edited files quote paths: one pair of matching quotes around the value is no part of it.
+    QTest::newRow("double quotes") << QByteArray("[zvuk]\nwavepath1=\"/home/me/click.wav\"\n")
+                                   << "/home/me/click.wav";
+    QTest::newRow("single quotes, blanks inside kept") << QByteArray("[zvuk]\nwavepath1= '/a b/c.wav ' \n")
+                                                       << "/a b/c.wav ";
+    QTest::newRow("only one pair") << QByteArray("[zvuk]\nwavepath1=\"\"/a.wav\"\"\n") << "\"/a.wav\"";
+    QTest::newRow("empty quotes") << QByteArray("[zvuk]\nwavepath1=\"\"\n") << "";
+    QTest::newRow("quotes that do not match") << QByteArray("[zvuk]\nwavepath1=\"/a.wav'\n") << "\"/a.wav'";
+    QTest::newRow("a lone quote") << QByteArray("[zvuk]\nwavepath1=\"\n") << "\"";
+    QTest::newRow("quotes inside") << QByteArray("[zvuk]\nwavepath1=/a \"b\".wav\n") << "/a \"b\".wav";
 }
 
 void TestIniFile::readString()
