@@ -50,8 +50,16 @@ const char* const TiktakonHomePage = TIKTAKON_DOC_URL;
 
 namespace {
 
-const QString StartCaption = QStringLiteral("&Start");
-const QString StopCaption = QStringLiteral("&Stop");
+// Functions, not constants: the texts are translated once the language is chosen.
+QString StartCaption()
+{
+    return TformMain::tr("&Start");
+}
+
+QString StopCaption()
+{
+    return TformMain::tr("&Stop");
+}
 
 // The tempo scale marks of the slider; its ends, 40 and 208, are marked by the slider itself.
 const QVector<int> TempoScaleMarks{42,  44,  46,  48,  50,  52,  54,  56,  58,  60,  63,  66,  69,
@@ -133,41 +141,41 @@ QString TformMain::ProfilePath() const
 void TformMain::CreateControls()
 {
     Panel2 = MakePanel(this, QFrame::Raised, {0, 0, 177, 128});
-    Label3 = new QLabel(QStringLiteral("Název:"), Panel2);
+    Label3 = new QLabel(tr("Název:"), Panel2);
     Label3->move(9, 16);
     Label3->adjustSize();
     Ed_Nazev = new QLineEdit(Panel2);
     Ed_Nazev->setGeometry(64, 8, 105, 21);
-    Ed_Nazev->setToolTip(QStringLiteral("Název profilu"));
+    Ed_Nazev->setToolTip(tr("Název profilu"));
     Ed_Nazev->installEventFilter(this);
     // DejaVu Sans runs wider than the old bitmap font: the labels take the room up to their boxes.
-    Label1 = MakeLabel(Panel2, QStringLiteral("Rytmus:"), {9, 40, 54, 17});
+    Label1 = MakeLabel(Panel2, tr("Rytmus:"), {9, 40, 54, 17});
     SpB_Beat = new TSpinEdit(1, 8, 1, Panel2);
     SpB_Beat->setGeometry(64, 35, 64, 22);
-    SpB_Beat->setToolTip(QStringLiteral("Nastavení rytmu"));
-    Label2 = MakeLabel(Panel2, QStringLiteral("Tempo:"), {9, 63, 54, 17});
+    SpB_Beat->setToolTip(tr("Nastavení rytmu"));
+    Label2 = MakeLabel(Panel2, tr("Tempo:"), {9, 63, 54, 17});
     SpEd_Time = new TSpinEdit(40, 208, 100, Panel2);
     SpEd_Time->setGeometry(64, 60, 64, 22);
-    SpEd_Time->setToolTip(QStringLiteral("Nastavení tempa v úderech za minutu (BMP)"));
+    SpEd_Time->setToolTip(tr("Nastavení tempa v úderech za minutu (BMP)"));
     Image_Smile = new QLabel(Panel2);
     Image_Smile->setGeometry(47, 64, 16, 16);
     Image_Smile->setPixmap(SmilePicture());
     Image_Smile->setAlignment(Qt::AlignCenter);
     Image_Smile->setToolTip(QStringLiteral("Real drummer"));
     Image_Smile->hide();
-    chkMute = MakeRightBox(Panel2, QStringLiteral("Potichu:"), {9, 89, 67, 17});
-    chkMute->setToolTip(QStringLiteral("Vypnout zvuk"));
-    ChB_Accents = MakeRightBox(Panel2, QStringLiteral("Důrazy"), {9, 107, 67, 16});
+    chkMute = MakeRightBox(Panel2, tr("Potichu:"), {9, 89, 67, 17});
+    chkMute->setToolTip(tr("Vypnout zvuk"));
+    ChB_Accents = MakeRightBox(Panel2, tr("Důrazy"), {9, 107, 67, 16});
     But_Save = new QToolButton(Panel2);
     But_Save->setGeometry(133, 34, 36, 49);
-    But_Save->setText(QStringLiteral("&Ulož"));
+    But_Save->setText(tr("&Ulož"));
     But_Save->setIcon(FloppyIcon());
     But_Save->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    But_Save->setToolTip(QStringLiteral("Uloží nastavené tempo pod zadaným názvem"));
+    But_Save->setToolTip(tr("Uloží nastavené tempo pod zadaným názvem"));
     But_Save->setFocusPolicy(Qt::StrongFocus);
-    btnSetup = new QPushButton(CogIcon(), QStringLiteral("&Nastav"), Panel2);
+    btnSetup = new QPushButton(CogIcon(), tr("&Nastav"), Panel2);
     btnSetup->setGeometry(96, 92, 73, 26);
-    btnSetup->setToolTip(QStringLiteral("Nastavení zvuku a vizualizace"));
+    btnSetup->setToolTip(tr("Nastavení zvuku a vizualizace"));
     btnSetup->setAutoDefault(false);
 
     Panel3 = MakePanel(this, QFrame::Plain, {179, 0, 275, 128});
@@ -181,7 +189,7 @@ void TformMain::CreateControls()
 
     Panel4 = MakePanel(this, QFrame::Raised, {0, 172, 454, 65});
     pnlShapes = MakePanel(Panel4, QFrame::Sunken, {3, 4, 198, 58});
-    pnlShapes->setToolTip(QStringLiteral("Nastavení důrazů kliknutím na patřičnou značku"));
+    pnlShapes->setToolTip(tr("Nastavení důrazů kliknutím na patřičnou značku"));
     const int lefts[8] = {8, 31, 54, 77, 101, 124, 147, 170};
     for (int i = 0; i < 8; ++i) {
         FShapes[i] = new TShape(i, pnlShapes);
@@ -202,9 +210,9 @@ void TformMain::CreateControls()
     Pnl_Image = MakePanel(Panel4, QFrame::Sunken, {246, 3, 60, 60});
     Image = new TBarCircle(Pnl_Image);
     Image->setGeometry(1, 1, 58, 58);
-    btnStartStop = new QPushButton(StartCaption, Panel4);
+    btnStartStop = new QPushButton(StartCaption(), Panel4);
     btnStartStop->setGeometry(309, 5, 142, 55);
-    btnStartStop->setToolTip(QStringLiteral("Spustí / vypne tiktakon"));
+    btnStartStop->setToolTip(tr("Spustí / vypne tiktakon"));
     btnStartStop->setAutoDefault(false);
 
     StatusBar = new QStatusBar(this);
@@ -212,10 +220,10 @@ void TformMain::CreateControls()
     StatusBar->setSizeGripEnabled(false);
     StatusBar->setCursor(Qt::PointingHandCursor);
     StatusBar->setToolTip(
-        QStringLiteral("Tiktakon 1.0, 2004\n%1").arg(QString::fromLatin1(TiktakonHomePage)));
+        tr("Tiktakon 1.0, 2004\n%1").arg(QString::fromLatin1(TiktakonHomePage)));
     // The run time needs more room in DejaVu Sans than the old 50 px: the name panel gives it.
     const int widths[3] = {262, 70, 0};
-    const QString texts[3] = {QString(), QStringLiteral(" Takt:  0"), QStringLiteral(" Čas:  00:00:00")};
+    const QString texts[3] = {QString(), tr(" Takt:  0"), tr(" Čas:  00:00:00")};
     for (int i = 0; i < 3; ++i) {
         FPanels[i] = new QLabel(texts[i], StatusBar);
         FPanels[i]->setFrameShape(QFrame::Panel);
@@ -228,7 +236,7 @@ void TformMain::CreateControls()
         StatusBar->addWidget(FPanels[i], widths[i] > 0 ? 0 : 1);
     }
     const QString about =
-        QStringLiteral("Tiktakon 1.0 © 2004  %1").arg(QString::fromLatin1(TiktakonHomePage));
+        tr("Tiktakon 1.0 © 2004  %1").arg(QString::fromLatin1(TiktakonHomePage));
     FPanels[0]->setText(FPanels[0]->fontMetrics().elidedText(about, Qt::ElideMiddle, widths[0] - 8));
     StatusBar->installEventFilter(this);
 
@@ -246,33 +254,33 @@ void TformMain::CreateControls()
 
     // What assistive technology reads: the controls' names, and what the displays show; the
     // beat number and the circle have names of their own, so they are not read at every beat.
-    Ed_Nazev->setAccessibleName(QStringLiteral("Název profilu"));
-    SpB_Beat->setAccessibleName(QStringLiteral("Rytmus"));
+    Ed_Nazev->setAccessibleName(tr("Název profilu"));
+    SpB_Beat->setAccessibleName(tr("Rytmus"));
     SpB_Beat->setAccessibleDescription(SpB_Beat->toolTip());
-    SpEd_Time->setAccessibleName(QStringLiteral("Tempo"));
+    SpEd_Time->setAccessibleName(tr("Tempo"));
     SpEd_Time->setAccessibleDescription(SpEd_Time->toolTip());
-    trbTime->setAccessibleName(QStringLiteral("Posuvník tempa"));
-    trbTime->setAccessibleDescription(QStringLiteral("Tempo v úderech za minutu"));
-    But_Save->setAccessibleName(QStringLiteral("Ulož"));
+    trbTime->setAccessibleName(tr("Posuvník tempa"));
+    trbTime->setAccessibleDescription(tr("Tempo v úderech za minutu"));
+    But_Save->setAccessibleName(tr("Ulož"));
     But_Save->setAccessibleDescription(But_Save->toolTip());
-    btnSetup->setAccessibleName(QStringLiteral("Nastavení"));
+    btnSetup->setAccessibleName(tr("Nastavení"));
     btnSetup->setAccessibleDescription(btnSetup->toolTip());
-    Grid->setAccessibleName(QStringLiteral("Profily"));
+    Grid->setAccessibleName(tr("Profily"));
     Grid->setAccessibleDescription(Grid->toolTip());
-    pnlShapes->setAccessibleName(QStringLiteral("Světla dob"));
-    pnlShapes->setAccessibleDescription(QStringLiteral("Důraz doby přepne Ctrl+1 až Ctrl+8"));
+    pnlShapes->setAccessibleName(tr("Světla dob"));
+    pnlShapes->setAccessibleDescription(tr("Důraz doby přepne Ctrl+1 až Ctrl+8"));
     for (int i = 0; i < 8; ++i) {
-        FShapes[i]->SetAccessibleTexts(QStringLiteral("Doba %1").arg(i + 1), QStringLiteral("Běžná doba"),
-                                       QStringLiteral("Důrazná doba"));
+        FShapes[i]->SetAccessibleTexts(tr("Doba %1").arg(i + 1), tr("Běžná doba"),
+                                       tr("Důrazná doba"));
     }
-    pnlCisla->setAccessibleName(QStringLiteral("Číslo doby"));
-    L_Beat->setAccessibleName(QStringLiteral("Číslo doby"));
-    L_Beat->setAccessibleDescription(QStringLiteral("Číslo doby, která právě zní"));
-    Pnl_Image->setAccessibleName(QStringLiteral("Kruh taktu"));
-    Image->setAccessibleName(QStringLiteral("Kruh taktu"));
-    Image->setAccessibleDescription(QStringLiteral("Jaká část taktu uplynula"));
+    pnlCisla->setAccessibleName(tr("Číslo doby"));
+    L_Beat->setAccessibleName(tr("Číslo doby"));
+    L_Beat->setAccessibleDescription(tr("Číslo doby, která právě zní"));
+    Pnl_Image->setAccessibleName(tr("Kruh taktu"));
+    Image->setAccessibleName(tr("Kruh taktu"));
+    Image->setAccessibleDescription(tr("Jaká část taktu uplynula"));
     btnStartStop->setAccessibleDescription(btnStartStop->toolTip());
-    StatusBar->setAccessibleName(QStringLiteral("Stavový řádek"));
+    StatusBar->setAccessibleName(tr("Stavový řádek"));
 
     // Tab order: Panel2, Panel3, trbTime, Panel4; focus starts in the name edit.
     QWidget::setTabOrder(Ed_Nazev, SpB_Beat);
@@ -468,14 +476,14 @@ void TformMain::btnStartStopClick()
         L_Beat->setStyleSheet(QStringLiteral("color: %1").arg(ToQColor(FBeatColour).name()));
         L_Beat->setText(QStringLiteral("0"));
         L_Beat->show();
-        btnStartStop->setText(StopCaption);
+        btnStartStop->setText(StopCaption());
         // A wave file changed on disk since the last run plays as it is now.
         PrepareSounds();
         PushBeatSettings();
         FClock->Resume();
     } else {
         L_Beat->hide();
-        btnStartStop->setText(StartCaption);
+        btnStartStop->setText(StartCaption());
         FClock->Suspend();
         FShowQueue.clear();
         Image->Clear();
@@ -672,7 +680,7 @@ void TformMain::btnSetupClick()
     PushBeatSettings();
     FClock->Resume();
     // Start/Stop pressed inside the dialog: the beat runs exactly when the button says "&Stop".
-    const bool shouldRun = btnStartStop->text() == StopCaption;
+    const bool shouldRun = btnStartStop->text() == StopCaption();
     if (shouldRun) {
         while (FClock->Suspended()) {
             FClock->Resume();

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Config.h"
 #include "DataDirectory.h"
+#include "Language.h"
 #include "MessageBox.h"
 #include "Pictures.h"
 #include "SignalClose.h"
@@ -40,6 +41,12 @@ int main(int argc, char* argv[])
     TApplication::setWindowIcon(ProgramIcon());
     // Lets a Wayland desktop match the window to its menu entry and icon.
     TApplication::setDesktopFileName(QStringLiteral("cz.tiktakon.Tiktakon"));
+    // Qt's own Czech texts come from the system's Qt translations; without them only Qt's buttons
+    // stay English, which is no reason to stop.
+    const UiLanguage language = SystemLanguage();
+    if (!InstallLanguage(language) && language == UiLanguage::English) {
+        std::fprintf(stderr, "tiktakon: the English texts could not be loaded\n");
+    }
 
     const QString dataDir =
         DataDirectory(QCoreApplication::applicationDirPath(), QStringLiteral(TIKTAKON_INSTALL_BINDIR));

@@ -1,5 +1,7 @@
 #include "StatusTexts.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 // Two characters with a leading zero below 10; from 100 hours on the hour field simply grows.
@@ -12,12 +14,12 @@ QString Field(int value)
 
 QString StartBarText()
 {
-    return QStringLiteral(" Takt:  1");
+    return QCoreApplication::translate("StatusTexts", " Takt:  1");
 }
 
 QString BarCounterText(int bar)
 {
-    return QStringLiteral("Takt:  ") + QString::number(bar);
+    return QCoreApplication::translate("StatusTexts", "Takt:  ") + QString::number(bar);
 }
 
 QString RunTimeText(int seconds)
@@ -25,6 +27,6 @@ QString RunTimeText(int seconds)
     if (seconds < 0) {
         seconds = 0;
     }
-    return QStringLiteral(" Čas:  ") + Field(seconds / 3600) + QLatin1Char(':') + Field(seconds / 60 % 60) +
+    return QCoreApplication::translate("StatusTexts", " Čas:  ") + Field(seconds / 3600) + QLatin1Char(':') + Field(seconds / 60 % 60) +
            QLatin1Char(':') + Field(seconds % 60);
 }

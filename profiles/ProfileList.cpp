@@ -94,10 +94,9 @@ QString StoredName(const QString& text)
 TProfileGrid::TProfileGrid(QWidget* parent) : QTableWidget(parent)
 {
     setColumnCount(ColumnCount);
-    setHorizontalHeaderLabels({QStringLiteral(" "), QStringLiteral("Název"), QStringLiteral("Rytmus"),
-                               QStringLiteral("BMP"), QStringLiteral("Tempo")});
+    setHorizontalHeaderLabels({QStringLiteral(" "), tr("Název"), tr("Rytmus"), tr("BMP"), tr("Tempo")});
     setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
-    setToolTip(QStringLiteral("Seznam uložených profilů, možno přidávat, mazat, řadit"));
+    setToolTip(tr("Seznam uložených profilů, možno přidávat, mazat, řadit"));
     setStyleSheet(QStringLiteral("QTableView { gridline-color: silver; }"));
     setShowGrid(true);
     setWordWrap(false);
@@ -285,7 +284,7 @@ ProfileList::ProfileList(ProfileHost& host, const QString& filePath, QWidget* gr
     FGrid->setObjectName(QStringLiteral("Grid"));
 
     FPopup->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction* select = FPopup->addAction(QStringLiteral("Použít"));
+    QAction* select = FPopup->addAction(tr("Použít"));
     select->setObjectName(QStringLiteral("Pop_Select"));
     QFont bold = select->font();
     bold.setBold(true);
@@ -293,10 +292,10 @@ ProfileList::ProfileList(ProfileHost& host, const QString& filePath, QWidget* gr
     FPopup->setDefaultAction(select);
     QAction* separator = FPopup->addSeparator();
     separator->setObjectName(QStringLiteral("N1"));
-    QAction* rename = FPopup->addAction(QStringLiteral("Přejmenovat"));
+    QAction* rename = FPopup->addAction(tr("Přejmenovat"));
     rename->setObjectName(QStringLiteral("Pop_Rename"));
     rename->setVisible(false);
-    QAction* remove = FPopup->addAction(QStringLiteral("Odstranit"));
+    QAction* remove = FPopup->addAction(tr("Odstranit"));
     remove->setObjectName(QStringLiteral("Pop_Delete"));
 
     connect(select, &QAction::triggered, this, [this] { Run([this] { Pop_SelectClick(); }); });
@@ -476,7 +475,7 @@ void ProfileList::Pop_DeleteClick()
 void ProfileList::Pop_RenameClick()
 {
     const int gridRow = FGrid->CurrentGridRow();
-    const QString text = FHost.InputBox(QStringLiteral("Tiktakon"), QStringLiteral("Zadej nový název:"),
+    const QString text = FHost.InputBox(QStringLiteral("Tiktakon"), tr("Zadej nový název:"),
                                         FGrid->Cell(NameColumn, gridRow));
     FGrid->SetCell(NameColumn, gridRow, text);
     const int number = CellNumber(gridRow);

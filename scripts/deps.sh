@@ -12,6 +12,8 @@ PACKAGES=(
   xvfb xdotool libx11-dev libxdamage-dev xauth x11-apps
   clang libclang-rt-14-dev dpkg-dev file
   qt6-svg-dev desktop-file-utils appstream
+  qt6-l10n-tools qt6-translations-l10n
+  at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -159,14 +159,12 @@ TColor ToTColor(const QColor& colour)
            static_cast<TColor>(colour.blue()) << 16;
 }
 
-const QString WaveFilter = QStringLiteral("Zvukové soubory (*.wav)");
-
 QString ChooseWaveFile(QWidget* parent, const QString& lastFile)
 {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(WaveFilter);
+    dialog.setNameFilter(TformConfig::tr("Zvukové soubory (*.wav)"));
     dialog.setDefaultSuffix(QStringLiteral("wav"));
     if (!lastFile.isEmpty())
         dialog.selectFile(lastFile);
@@ -182,7 +180,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       FHost(host)
 {
-    setWindowTitle(QStringLiteral("Nastavení"));
+    setWindowTitle(tr("Nastavení"));
     setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
     setFixedSize(385, 229);
     setSizeGripEnabled(false);
@@ -192,31 +190,31 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     auto* TabSheet1 = new QWidget;
     auto* TabSheet2 = new QWidget;
     auto* TabSheet3 = new QWidget;
-    PageControl1->addTab(TabSheet1, QStringLiteral("&Zvuk"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("Z&obrazení"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("Č&asování"));
+    PageControl1->addTab(TabSheet1, tr("&Zvuk"));
+    PageControl1->addTab(TabSheet2, tr("Z&obrazení"));
+    PageControl1->addTab(TabSheet3, tr("Č&asování"));
 
     btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnOk->setGeometry(155, 200, 75, 25);
     btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setGeometry(240, 200, 75, 25);
     btnCancel->setAutoDefault(false);
     btnCancel->hide();
     connect(btnCancel, &QPushButton::clicked, this, [this] { done(2); });
 
     // Page "Zvuk"
-    optZvukBox = new QGroupBox(QStringLiteral(" &Zvuk "), TabSheet1);
+    optZvukBox = new QGroupBox(tr(" &Zvuk "), TabSheet1);
     optZvukBox->setGeometry(5, 8, 129, 124);
-    optZvukBox->setToolTip(QStringLiteral("Výběr typu přehrávaného zvuku"));
+    optZvukBox->setToolTip(tr("Výběr typu přehrávaného zvuku"));
     optZvuk = new QButtonGroup(this);
     auto* optLayout = new QVBoxLayout(optZvukBox);
-    optLayout->setContentsMargins(8, 2, 4, 4);
+    optLayout->setContentsMargins(8, 2, 2, 4); // the widest choice needs the room on the right
     optLayout->setSpacing(0);
     const std::array<QString, 5> modeCaptions = {
-        QStringLiteral("&Bez zvuku"), QStringLiteral("PC &Generátor"), QStringLiteral("&Systémový gong"),
-        QStringLiteral("&Midi perkuse"), QStringLiteral("&Vlastní")};
+        tr("&Bez zvuku"), tr("PC &Generátor"), tr("&Systémový gong"),
+        tr("&Midi perkuse"), tr("&Vlastní")};
     for (int i = 0; i < static_cast<int>(modeCaptions.size()); ++i) {
         auto* button = new QRadioButton(modeCaptions[static_cast<std::size_t>(i)], optZvukBox);
         optLayout->addWidget(button);
@@ -228,79 +226,79 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         button->installEventFilter(chosenFocus);
     connect(optZvuk, &QButtonGroup::idClicked, this, [this](int) { optZvukClick(); });
 
-    grpMidi = new QGroupBox(QStringLiteral("&Midi"), TabSheet1);
+    grpMidi = new QGroupBox(tr("&Midi"), TabSheet1);
     grpMidi->setGeometry(140, 8, 233, 124);
-    lblMidiDevice = new QLabel(QStringLiteral("Z&ařízení:"), grpMidi);
+    lblMidiDevice = new QLabel(tr("Z&ařízení:"), grpMidi);
     lblMidiDevice->setGeometry(8, 23, 45, 17);
     cboMidiDevice = new QComboBox(grpMidi);
     cboMidiDevice->setGeometry(54, 19, 171, 21);
-    cboMidiDevice->setToolTip(QStringLiteral("Výběr MIDI zařízení"));
+    cboMidiDevice->setToolTip(tr("Výběr MIDI zařízení"));
     lblMidiDevice->setBuddy(cboMidiDevice);
-    lblMidiSound = new QLabel(QStringLiteral("&Normální zvuk:"), grpMidi);
+    lblMidiSound = new QLabel(tr("&Normální zvuk:"), grpMidi);
     lblMidiSound->setGeometry(8, 54, 71, 13);
     cboMidiSound1 = new QComboBox(grpMidi);
     cboMidiSound1->setGeometry(87, 49, 137, 21);
-    cboMidiSound1->setToolTip(QStringLiteral("Zvuk pro normání dobu"));
+    cboMidiSound1->setToolTip(tr("Zvuk pro normání dobu"));
     lblMidiSound->setBuddy(cboMidiSound1);
-    Label1 = new QLabel(QStringLiteral("&Důraz zvuk:"), grpMidi);
+    Label1 = new QLabel(tr("&Důraz zvuk:"), grpMidi);
     Label1->setGeometry(8, 78, 57, 13);
     Label1->setEnabled(false);
     cboMidiSound2 = new QComboBox(grpMidi);
     cboMidiSound2->setGeometry(87, 73, 137, 21);
-    cboMidiSound2->setToolTip(QStringLiteral("Zvuk pro důraznou dobu"));
+    cboMidiSound2->setToolTip(tr("Zvuk pro důraznou dobu"));
     cboMidiSound2->setEnabled(false);
     Label1->setBuddy(cboMidiSound2);
 
-    grpVlastni = new QGroupBox(QStringLiteral(" &Vlastní "), TabSheet1);
+    grpVlastni = new QGroupBox(tr(" &Vlastní "), TabSheet1);
     grpVlastni->setGeometry(140, 8, 232, 124);
     grpVlastni->hide();
-    auto* Label2 = new QLabel(QStringLiteral("&Normální zvuk:"), grpVlastni);
+    auto* Label2 = new QLabel(tr("&Normální zvuk:"), grpVlastni);
     Label2->setGeometry(8, 22, 71, 13);
-    But_Browse = new QPushButton(QStringLiteral("Procházet ..."), grpVlastni);
+    But_Browse = new QPushButton(tr("Procházet ..."), grpVlastni);
     But_Browse->setGeometry(147, 15, 75, 20);
     Ed_Path1 = new QLineEdit(grpVlastni);
     Ed_Path1->setGeometry(8, 37, 217, 21);
-    Ed_Path1->setToolTip(QStringLiteral("Zvuk pro normální dobu"));
+    Ed_Path1->setToolTip(tr("Zvuk pro normální dobu"));
     Label2->setBuddy(Ed_Path1);
-    auto* Label3 = new QLabel(QStringLiteral("&Důraz zvuk:"), grpVlastni);
+    auto* Label3 = new QLabel(tr("&Důraz zvuk:"), grpVlastni);
     Label3->setGeometry(8, 78, 57, 13);
-    Button1 = new QPushButton(QStringLiteral("Procházet ..."), grpVlastni);
+    Button1 = new QPushButton(tr("Procházet ..."), grpVlastni);
     Button1->setGeometry(147, 71, 75, 20);
     Ed_Path2 = new QLineEdit(grpVlastni);
     Ed_Path2->setGeometry(7, 93, 217, 21);
-    Ed_Path2->setToolTip(QStringLiteral("Zvuk pro důraznou dobu"));
+    Ed_Path2->setToolTip(tr("Zvuk pro důraznou dobu"));
     Label3->setBuddy(Ed_Path2);
     connect(But_Browse, &QPushButton::clicked, this, &TformConfig::But_BrowseClick);
     connect(Button1, &QPushButton::clicked, this, &TformConfig::Button1Click);
 
-    btnTest = new QPushButton(QStringLiteral("&Test"), TabSheet1);
+    btnTest = new QPushButton(tr("&Test"), TabSheet1);
     btnTest->setGeometry(6, 135, 128, 25);
-    btnTest->setToolTip(QStringLiteral("Test zvukového výstupu"));
+    btnTest->setToolTip(tr("Test zvukového výstupu"));
     connect(btnTest, &QPushButton::clicked, this, &TformConfig::btnTestClick);
 
     // Page "Zobrazení"
-    ChB_Lights = new QCheckBox(QStringLiteral("Světla"), TabSheet2);
+    ChB_Lights = new QCheckBox(tr("Světla"), TabSheet2);
     ChB_Lights->setGeometry(16, 16, 97, 17);
-    ChB_Lights->setToolTip(QStringLiteral("Zobrazení blikajících světel, která představují doby v taktu"));
-    ChB_Numbers = new QCheckBox(QStringLiteral("Čísla dob"), TabSheet2);
+    ChB_Lights->setToolTip(tr("Zobrazení blikajících světel, která představují doby v taktu"));
+    ChB_Numbers = new QCheckBox(tr("Čísla dob"), TabSheet2);
     ChB_Numbers->setGeometry(16, 40, 97, 17);
-    ChB_Numbers->setToolTip(QStringLiteral("Číselné zobrazení doby"));
-    ChB_Circle = new QCheckBox(QStringLiteral("Kruh"), TabSheet2);
+    ChB_Numbers->setToolTip(tr("Číselné zobrazení doby"));
+    ChB_Circle = new QCheckBox(tr("Kruh"), TabSheet2);
     ChB_Circle->setGeometry(16, 64, 97, 17);
-    ChB_Circle->setToolTip(QStringLiteral("Podílové zobrazení taktu"));
-    auto* panel1 = new PanelButton(QStringLiteral("Barva doby ..."), TabSheet2);
+    ChB_Circle->setToolTip(tr("Podílové zobrazení taktu"));
+    auto* panel1 = new PanelButton(tr("Barva doby ..."), TabSheet2);
     panel1->setGeometry(160, 16, 89, 25);
-    panel1->setToolTip(QStringLiteral("Nastavení barvy běžné doby"));
+    panel1->setToolTip(tr("Nastavení barvy běžné doby"));
     panel1->onClick = [this] { Panel1Click(); };
     Panel1 = panel1;
-    auto* panel2 = new PanelButton(QStringLiteral("Barva důrazu ..."), TabSheet2);
+    auto* panel2 = new PanelButton(tr("Barva důrazu ..."), TabSheet2);
     panel2->setGeometry(160, 48, 89, 25);
-    panel2->setToolTip(QStringLiteral("Nastavení barvy důrazné doby"));
+    panel2->setToolTip(tr("Nastavení barvy důrazné doby"));
     panel2->onClick = [this] { Panel2Click(); };
     Panel2 = panel2;
     ChB_Real = new QCheckBox(QStringLiteral("\"Real drummer\""), TabSheet2);
     ChB_Real->setGeometry(16, 124, 97, 17);
-    ChB_Real->setToolTip(QStringLiteral("Simulátor živého bubeníka :-))"));
+    ChB_Real->setToolTip(tr("Simulátor živého bubeníka :-))"));
     // clicked, not toggled: the settings file sets these boxes without acting on the main window.
     connect(ChB_Lights, &QCheckBox::clicked, this, &TformConfig::ChB_LightsClick);
     connect(ChB_Numbers, &QCheckBox::clicked, this, &TformConfig::ChB_NumbersClick);
@@ -308,19 +306,19 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     connect(ChB_Real, &QCheckBox::clicked, this, &TformConfig::ChB_RealClick);
 
     // Page "Časování"
-    auto* lblPosun = new QLabel(QStringLiteral("&Posun zobrazení (ms):"), TabSheet3);
+    auto* lblPosun = new QLabel(tr("&Posun zobrazení (ms):"), TabSheet3);
     lblPosun->setGeometry(16, 18, 150, 17);
     SpE_Posun = new QSpinBox(TabSheet3);
     SpE_Posun->setGeometry(170, 16, 70, 22);
     SpE_Posun->setRange(-500, 500);
-    SpE_Posun->setToolTip(QStringLiteral("O kolik později se doba ukáže, než ji zvukový server ohlásí jako "
-                                         "přehranou\n(např. pro bezdrátová sluchátka, která zvuk zpožďují)"));
+    SpE_Posun->setToolTip(tr("O kolik později se doba ukáže, než ji zvukový server ohlásí jako "
+                             "přehranou\n(např. pro bezdrátová sluchátka, která zvuk zpožďují)"));
     lblPosun->setBuddy(SpE_Posun);
     lblLatency = new QLabel(TabSheet3);
     lblLatency->setGeometry(16, 52, 350, 34);
     lblLatency->setWordWrap(true);
     lblLatency->setToolTip(
-        QStringLiteral("Doba od rozhodnutí o době do jejího zaznění, jak ji hlásí zvukový server"));
+        tr("Doba od rozhodnutí o době do jejího zaznění, jak ji hlásí zvukový server"));
     FLatencyTimer = new QTimer(this);
     FLatencyTimer->setInterval(500);
     connect(FLatencyTimer, &QTimer::timeout, this, [this] { lblLatency->setText(LatencyText()); });
@@ -546,10 +544,10 @@ QString TformConfig::LatencyText()
 {
     const AudioOut& out = AudioOut::Instance();
     if (!out.IsOpen()) {
-        return QStringLiteral("Zvukový server není připojen: doby řídí hodiny počítače, zvuk nehraje.");
+        return tr("Zvukový server není připojen: doby řídí hodiny počítače, zvuk nehraje.");
     }
     const auto ms = [](std::int64_t us) { return QString::number(static_cast<double>(us) / 1000.0, 'f', 1); };
     const std::int64_t latency = out.LatencyUs();
-    return QStringLiteral("Zpoždění výstupu: %1 ms, předstih rozhodnutí: %2 ms, celkem %3 ms.")
+    return tr("Zpoždění výstupu: %1 ms, předstih rozhodnutí: %2 ms, celkem %3 ms.")
         .arg(ms(latency), ms(TClock::LookAheadUs), ms(latency + TClock::LookAheadUs));
 }

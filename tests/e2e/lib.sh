@@ -2,6 +2,9 @@
 # temporary directory, keys by xdotool, closing as a window manager would. Every process a
 # test starts is stopped by its PID on exit.
 set -euo pipefail
+# Every test speaks the program's own language unless it says otherwise: LANGUAGE comes first
+# in the program's choice.
+export LANGUAGE=cs
 
 E2E_PIDS=()
 E2E_TMP=$(mktemp -d /tmp/tiktakon-e2e.XXXXXX)

@@ -1,0 +1,387 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="cs_CZ">
+<context>
+    <name>ProfileList</name>
+    <message>
+        <source>Použít</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>Přejmenovat</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>Odstranit</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Zadej nový název:</source>
+        <translation>Enter a new name:</translation>
+    </message>
+</context>
+<context>
+    <name>StatusTexts</name>
+    <message>
+        <source> Takt:  1</source>
+        <translation> Bar:  1</translation>
+    </message>
+    <message>
+        <source>Takt:  </source>
+        <translation>Bar:  </translation>
+    </message>
+    <message>
+        <source> Čas:  </source>
+        <translation> Time:  </translation>
+    </message>
+</context>
+<context>
+    <name>TProfileGrid</name>
+    <message>
+        <source>Název</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Rytmus</source>
+        <translation>Rhythm</translation>
+    </message>
+    <message>
+        <source>BMP</source>
+        <translation>BPM</translation>
+    </message>
+    <message>
+        <source>Tempo</source>
+        <translation>Tempo</translation>
+    </message>
+    <message>
+        <source>Seznam uložených profilů, možno přidávat, mazat, řadit</source>
+        <translation>Saved profiles; add, delete, sort</translation>
+    </message>
+</context>
+<context>
+    <name>TformConfig</name>
+    <message>
+        <source>Zvukové soubory (*.wav)</source>
+        <translation>Sound files (*.wav)</translation>
+    </message>
+    <message>
+        <source>Nastavení</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>&amp;Zvuk</source>
+        <translation>&amp;Sound</translation>
+    </message>
+    <message>
+        <source>Z&amp;obrazení</source>
+        <translation>&amp;Display</translation>
+    </message>
+    <message>
+        <source>Č&amp;asování</source>
+        <translation>&amp;Timing</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source> &amp;Zvuk </source>
+        <translation> &amp;Sound </translation>
+    </message>
+    <message>
+        <source>Výběr typu přehrávaného zvuku</source>
+        <translation>Choice of the sound played</translation>
+    </message>
+    <message>
+        <source>&amp;Bez zvuku</source>
+        <translation>&amp;No sound</translation>
+    </message>
+    <message>
+        <source>PC &amp;Generátor</source>
+        <translation>PC &amp;Generator</translation>
+    </message>
+    <message>
+        <source>&amp;Systémový gong</source>
+        <translation>S&amp;ystem sound</translation>
+    </message>
+    <message>
+        <source>&amp;Midi perkuse</source>
+        <translation>&amp;Midi percussion</translation>
+    </message>
+    <message>
+        <source>&amp;Vlastní</source>
+        <translation>&amp;Own</translation>
+    </message>
+    <message>
+        <source>&amp;Midi</source>
+        <translation>&amp;Midi</translation>
+    </message>
+    <message>
+        <source>Z&amp;ařízení:</source>
+        <translation>D&amp;evice:</translation>
+    </message>
+    <message>
+        <source>Výběr MIDI zařízení</source>
+        <translation>Choice of the MIDI device</translation>
+    </message>
+    <message>
+        <source>&amp;Normální zvuk:</source>
+        <translation>&amp;Normal sound:</translation>
+    </message>
+    <message>
+        <source>Zvuk pro normání dobu</source>
+        <translation>Sound of a normal beat</translation>
+    </message>
+    <message>
+        <source>&amp;Důraz zvuk:</source>
+        <translation>&amp;Accent sound:</translation>
+    </message>
+    <message>
+        <source>Zvuk pro důraznou dobu</source>
+        <translation>Sound of an accented beat</translation>
+    </message>
+    <message>
+        <source> &amp;Vlastní </source>
+        <translation> &amp;Own </translation>
+    </message>
+    <message>
+        <source>Procházet ...</source>
+        <translation>Browse ...</translation>
+    </message>
+    <message>
+        <source>Zvuk pro normální dobu</source>
+        <translation>Sound of a normal beat</translation>
+    </message>
+    <message>
+        <source>&amp;Test</source>
+        <translation>&amp;Test</translation>
+    </message>
+    <message>
+        <source>Test zvukového výstupu</source>
+        <translation>Test of the sound output</translation>
+    </message>
+    <message>
+        <source>Světla</source>
+        <translation>Lights</translation>
+    </message>
+    <message>
+        <source>Zobrazení blikajících světel, která představují doby v taktu</source>
+        <translation>Flashing lights that stand for the beats of the bar</translation>
+    </message>
+    <message>
+        <source>Čísla dob</source>
+        <translation>Beat numbers</translation>
+    </message>
+    <message>
+        <source>Číselné zobrazení doby</source>
+        <translation>The beat shown as a number</translation>
+    </message>
+    <message>
+        <source>Kruh</source>
+        <translation>Circle</translation>
+    </message>
+    <message>
+        <source>Podílové zobrazení taktu</source>
+        <translation>The bar shown as a share of a circle</translation>
+    </message>
+    <message>
+        <source>Barva doby ...</source>
+        <translation>Beat colour ...</translation>
+    </message>
+    <message>
+        <source>Nastavení barvy běžné doby</source>
+        <translation>Colour of a normal beat</translation>
+    </message>
+    <message>
+        <source>Barva důrazu ...</source>
+        <translation>Accent colour ...</translation>
+    </message>
+    <message>
+        <source>Nastavení barvy důrazné doby</source>
+        <translation>Colour of an accented beat</translation>
+    </message>
+    <message>
+        <source>Simulátor živého bubeníka :-))</source>
+        <translation>Simulates a live drummer :-))</translation>
+    </message>
+    <message>
+        <source>&amp;Posun zobrazení (ms):</source>
+        <translation>Display &amp;offset (ms):</translation>
+    </message>
+    <message>
+        <source>O kolik později se doba ukáže, než ji zvukový server ohlásí jako přehranou
+(např. pro bezdrátová sluchátka, která zvuk zpožďují)</source>
+        <translation>How much later a beat is shown than the sound server reports it played
+(e.g. for wireless headphones, which delay the sound)</translation>
+    </message>
+    <message>
+        <source>Doba od rozhodnutí o době do jejího zaznění, jak ji hlásí zvukový server</source>
+        <translation>Time from deciding a beat to hearing it, as the sound server reports it</translation>
+    </message>
+    <message>
+        <source>Zvukový server není připojen: doby řídí hodiny počítače, zvuk nehraje.</source>
+        <translation>No sound server connected: the computer&apos;s clock drives the beats, no sound plays.</translation>
+    </message>
+    <message>
+        <source>Zpoždění výstupu: %1 ms, předstih rozhodnutí: %2 ms, celkem %3 ms.</source>
+        <translation>Output latency: %1 ms, decided ahead: %2 ms, in all %3 ms.</translation>
+    </message>
+</context>
+<context>
+    <name>TformMain</name>
+    <message>
+        <source>&amp;Start</source>
+        <translation>&amp;Start</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Stop</translation>
+    </message>
+    <message>
+        <source>Název:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>Název profilu</source>
+        <translation>Profile name</translation>
+    </message>
+    <message>
+        <source>Rytmus:</source>
+        <translation>Rhythm:</translation>
+    </message>
+    <message>
+        <source>Nastavení rytmu</source>
+        <translation>Beats per bar</translation>
+    </message>
+    <message>
+        <source>Tempo:</source>
+        <translation>Tempo:</translation>
+    </message>
+    <message>
+        <source>Nastavení tempa v úderech za minutu (BMP)</source>
+        <translation>Tempo in beats per minute (BPM)</translation>
+    </message>
+    <message>
+        <source>Potichu:</source>
+        <translation>Mute:</translation>
+    </message>
+    <message>
+        <source>Vypnout zvuk</source>
+        <translation>Sound off</translation>
+    </message>
+    <message>
+        <source>Důrazy</source>
+        <translation>Accents</translation>
+    </message>
+    <message>
+        <source>&amp;Ulož</source>
+        <translation>Sa&amp;ve</translation>
+    </message>
+    <message>
+        <source>Uloží nastavené tempo pod zadaným názvem</source>
+        <translation>Saves the tempo under the name given</translation>
+    </message>
+    <message>
+        <source>&amp;Nastav</source>
+        <translation>S&amp;etup</translation>
+    </message>
+    <message>
+        <source>Nastavení zvuku a vizualizace</source>
+        <translation>Sound and display settings</translation>
+    </message>
+    <message>
+        <source>Nastavení důrazů kliknutím na patřičnou značku</source>
+        <translation>Click a light to set its accent</translation>
+    </message>
+    <message>
+        <source>Spustí / vypne tiktakon</source>
+        <translation>Starts / stops tiktakon</translation>
+    </message>
+    <message>
+        <source>Tiktakon 1.0, 2004
+%1</source>
+        <translation>Tiktakon 1.0, 2004
+%1</translation>
+    </message>
+    <message>
+        <source> Takt:  0</source>
+        <translation> Bar:  0</translation>
+    </message>
+    <message>
+        <source> Čas:  00:00:00</source>
+        <translation> Time:  00:00:00</translation>
+    </message>
+    <message>
+        <source>Tiktakon 1.0 © 2004  %1</source>
+        <translation>Tiktakon 1.0 © 2004  %1</translation>
+    </message>
+    <message>
+        <source>Rytmus</source>
+        <translation>Rhythm</translation>
+    </message>
+    <message>
+        <source>Tempo</source>
+        <translation>Tempo</translation>
+    </message>
+    <message>
+        <source>Posuvník tempa</source>
+        <translation>Tempo slider</translation>
+    </message>
+    <message>
+        <source>Tempo v úderech za minutu</source>
+        <translation>Tempo in beats per minute</translation>
+    </message>
+    <message>
+        <source>Ulož</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Nastavení</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Profily</source>
+        <translation>Profiles</translation>
+    </message>
+    <message>
+        <source>Světla dob</source>
+        <translation>Beat lights</translation>
+    </message>
+    <message>
+        <source>Důraz doby přepne Ctrl+1 až Ctrl+8</source>
+        <translation>Ctrl+1 to Ctrl+8 toggle a beat&apos;s accent</translation>
+    </message>
+    <message>
+        <source>Doba %1</source>
+        <translation>Beat %1</translation>
+    </message>
+    <message>
+        <source>Běžná doba</source>
+        <translation>Normal beat</translation>
+    </message>
+    <message>
+        <source>Důrazná doba</source>
+        <translation>Accented beat</translation>
+    </message>
+    <message>
+        <source>Číslo doby</source>
+        <translation>Beat number</translation>
+    </message>
+    <message>
+        <source>Číslo doby, která právě zní</source>
+        <translation>The number of the beat sounding now</translation>
+    </message>
+    <message>
+        <source>Kruh taktu</source>
+        <translation>Bar circle</translation>
+    </message>
+    <message>
+        <source>Jaká část taktu uplynula</source>
+        <translation>How much of the bar has passed</translation>
+    </message>
+    <message>
+        <source>Stavový řádek</source>
+        <translation>Status bar</translation>
+    </message>
+</context>
+</TS>
