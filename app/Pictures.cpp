@@ -1,22 +1,49 @@
 #include "Pictures.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QtMath>
 
+#include <functional>
+
 namespace {
-QPixmap Canvas(int size)
+
+// The resolutions a picture is drawn at: the plain one and that of the sharpest screen, so that
+// a scaled desktop gets it drawn anew at its own size instead of enlarged.
+QList<qreal> Ratios()
 {
-    QPixmap pixmap(size, size);
+    const qreal screen = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    QList<qreal> ratios{1.0};
+    if (screen > 1.0) {
+        ratios << screen;
+    }
+    return ratios;
+}
+
+// A transparent square of `size` logical pixels at `ratio` device pixels each, painted by `draw`
+// in logical coordinates.
+QPixmap Draw(int size, qreal ratio, const std::function<void(QPainter&)>& draw)
+{
+    QPixmap pixmap(QSize(size, size) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    draw(p);
     return pixmap;
 }
-} // namespace
 
-QPixmap SmilePicture()
+QIcon IconOf(int size, const std::function<void(QPainter&)>& draw)
 {
-    QPixmap pixmap = Canvas(16);
-    QPainter p(&pixmap);
+    QIcon icon;
+    for (qreal ratio : Ratios()) {
+        icon.addPixmap(Draw(size, ratio, draw));
+    }
+    return icon;
+}
+
+void DrawSmile(QPainter& p)
+{
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(0x80, 0x60, 0x00), 1));
     p.setBrush(QColor(0xFF, 0xE0, 0x20));
@@ -28,13 +55,10 @@ QPixmap SmilePicture()
     p.setPen(QPen(Qt::black, 1.2));
     p.setBrush(Qt::NoBrush);
     p.drawArc(QRectF(4, 5, 8, 7), 200 * 16, 140 * 16);
-    return pixmap;
 }
 
-QIcon FloppyIcon()
+void DrawFloppy(QPainter& p)
 {
-    QPixmap pixmap = Canvas(16);
-    QPainter p(&pixmap);
     p.setPen(QPen(QColor(0x20, 0x20, 0x60), 1));
     p.setBrush(QColor(0x30, 0x40, 0xA0));
     p.drawRect(1, 1, 13, 13);
@@ -42,13 +66,10 @@ QIcon FloppyIcon()
     p.drawRect(4, 1, 7, 5);
     p.setBrush(Qt::white);
     p.drawRect(3, 8, 9, 6);
-    return QIcon(pixmap);
 }
 
-QIcon CogIcon()
+void DrawCog(QPainter& p)
 {
-    QPixmap pixmap = Canvas(16);
-    QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath cog;
     const QPointF c(8, 8);
@@ -63,14 +84,31 @@ QIcon CogIcon()
     p.setPen(QPen(QColor(0x40, 0x40, 0x40), 0.8));
     p.setBrush(QColor(0x90, 0x90, 0x98));
     p.drawPath(cog);
-    return QIcon(pixmap);
+}
+
+} // namespace
+
+QPixmap SmilePicture()
+{
+    return Draw(16, Ratios().constLast(), DrawSmile);
+}
+
+QIcon FloppyIcon()
+{
+    return IconOf(16, DrawFloppy);
+}
+
+QIcon CogIcon()
+{
+    return IconOf(16, DrawCog);
 }
 
 QIcon ProgramIcon()
 {
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128}) {
-        QPixmap pixmap = Canvas(size);
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
         p.setRenderHint(QPainter::Antialiasing);
         p.scale(size / 64.0, size / 64.0);

@@ -234,6 +234,31 @@ private slots:
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
 
+    // The window's small pictures are drawn at the screen's own resolution: at a scale factor
+    // of 2 a 16-pixel icon has 32 device pixels of its own, not 16 enlarged.
+    void picturesAtTheScreensResolution()
+    {
+        const qreal ratio = qApp->devicePixelRatio();
+        AppFixture f;
+        const QPixmap smile = f.FMain->Image_Smile->pixmap();
+        QCOMPARE(smile.devicePixelRatio(), ratio);
+        QCOMPARE(smile.size(), QSize(16, 16) * ratio);
+        for (const QIcon& icon : {f.FMain->But_Save->icon(), f.FMain->btnSetup->icon()}) {
+            const QPixmap pixmap = icon.pixmap(QSize(16, 16), ratio);
+            QCOMPARE(pixmap.size(), QSize(16, 16) * ratio);
+            QCOMPARE(pixmap.devicePixelRatio(), ratio);
+        }
+        if (ratio > 1.0) {
+            // Drawn anew, not enlarged: the sharp drawing differs from the plain one blown up.
+            const QImage sharp = f.FMain->btnSetup->icon().pixmap(QSize(16, 16), ratio).toImage();
+            const QImage blown = f.FMain->btnSetup->icon()
+                                     .pixmap(QSize(16, 16), 1.0)
+                                     .toImage()
+                                     .scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+            QVERIFY(sharp.convertToFormat(QImage::Format_ARGB32) != blown.convertToFormat(QImage::Format_ARGB32));
+        }
+    }
+
     void cleanupTestCase() { InstallLanguage(UiLanguage::Czech); }
 };
 
