@@ -37,7 +37,7 @@ signal_app TERM 5
 start_app "$APPDIR"
 focus_and_key ctrl+o
 sleep 0.5
-[ "$(xdotool search --onlyvisible --pid "$APP_PID" --name '^Nastavení$' 2>/dev/null | wc -l)" -ge 1 ] ||
+[ "$(xdotool search --all --onlyvisible --pid "$APP_PID" --name '^Nastaven' 2>/dev/null | wc -l)" -ge 1 ] ||
   fail "the settings dialog did not open"
 rm "$APPDIR/tiktakon.ini"
 signal_app INT 5
