@@ -781,6 +781,13 @@ bool TformMain::ApplicationShortCut(QObject* receiver, QKeyEvent* event)
         }
         return true;
     }
+    // F1 opens the user page, as a click on the status bar does, for those without a mouse.
+    if (key == Qt::Key_F1 && event->modifiers() == Qt::NoModifier && focus && focus->window() == this) {
+        if (!event->isAutoRepeat()) {
+            Guard([this] { StatusBarClick(); });
+        }
+        return true;
+    }
     if (keypad && (key == Qt::Key_Plus || key == Qt::Key_Minus)) {
         Guard([&] { SpEd_Time->SetValue(SpEd_Time->Value() + (key == Qt::Key_Plus ? 1 : -1)); });
         return true;

@@ -381,6 +381,13 @@ private slots:
         f.FMain->FOpenUrl = [&](const QString& url) { opened << url; };
         QTest::mouseClick(f.FMain->FPanels[1], Qt::LeftButton);
         QCOMPARE(opened, QStringList{QString::fromLatin1(TiktakonHomePage)});
+        // F1 from any control of the window, the name edit included, does the same.
+        f.FMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.FMain.get()));
+        f.FMain->Ed_Nazev->setFocus();
+        QTest::keyClick(f.FMain->Ed_Nazev, Qt::Key_F1);
+        QCOMPARE(opened.size(), 2);
+        QCOMPARE(opened.last(), QString::fromLatin1(TiktakonHomePage));
     }
 
     void handlerErrorsShowTheBoxAndTheProgramGoesOn()

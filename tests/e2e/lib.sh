@@ -2,9 +2,9 @@
 # temporary directory, keys by xdotool, closing as a window manager would. Every process a
 # test starts is stopped by its PID on exit.
 set -euo pipefail
-# Every test speaks the program's own language unless it says otherwise: LANGUAGE comes first
-# in the program's choice.
-export LANGUAGE=cs
+# The program speaks its own language in every test unless the test says otherwise: APP_ENV is
+# given to the program alone (the tools the tests run must keep the messages they are read by).
+APP_ENV=(LANGUAGE=cs)
 
 E2E_PIDS=()
 E2E_TMP=$(mktemp -d /tmp/tiktakon-e2e.XXXXXX)
@@ -21,6 +21,34 @@ e2e_cleanup() {
   rm -rf "$E2E_TMP"
 }
 trap e2e_cleanup EXIT
+
+# on_own_session_bus "$@": runs the calling test again on a D-Bus session bus of its own, ended
+# with it, for the accessibility bus; call it first.
+on_own_session_bus() {
+  if [ -z "${TIKTAKON_OWN_BUS:-}" ]; then
+    rm -rf "$E2E_TMP"
+    TIKTAKON_OWN_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+  fi
+}
+
+# start_a11y: the accessibility bus on this session bus, its sockets in this test's own runtime
+# folder (tests running side by side must not share them), and Qt's bridge always on.
+start_a11y() {
+  export XDG_RUNTIME_DIR="$E2E_TMP/run"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+  # The bus starts the launcher with its own environment: it is told of the runtime folder.
+  dbus-update-activation-environment XDG_RUNTIME_DIR 2>/dev/null ||
+    fail "the session bus did not take the runtime folder"
+  # Qt joins the accessibility bus only once its launcher has registered: start it first.
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
+    fail "the accessibility bus did not start"
+}
+
+# a11y tree|press ...: the accessibility tree as a screen reader reads it (a11y_tree.py).
+a11y() {
+  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/a11y_tree.py" "$@"
+}
 
 fail() {
   echo "FAIL: $*" >&2
@@ -54,7 +82,7 @@ install_copy() {
 # start_app DIR [PROGRAM]: starts PROGRAM (default DIR's own ./tiktakon) in DIR; sets APP_PID
 # and APP_WINDOW.
 start_app() {
-  (cd "$1" && exec "${2:-./tiktakon}") >"$E2E_TMP/app.log" 2>&1 &
+  (cd "$1" && exec env "${APP_ENV[@]}" "${2:-./tiktakon}") >"$E2E_TMP/app.log" 2>&1 &
   APP_PID=$!
   E2E_PIDS+=("$APP_PID")
   APP_WINDOW=""

@@ -5,24 +5,13 @@
 # settings dialog opens through its button's accessible action alone, without the mouse.
 # Usage: test_accessibility.sh <tiktakon binary> <wmclose binary>
 
-# A session bus of the test's own, ended with it; the accessibility bus is started on it.
-if [ -z "${TIKTAKON_A11Y_SESSION:-}" ]; then
-  TIKTAKON_A11Y_SESSION=1 exec dbus-run-session -- bash "$0" "$@"
-fi
 source "$(dirname "$0")/lib.sh"
+on_own_session_bus "$@"
 BINARY=$1
 WMCLOSE=$2
-HERE=$(dirname "$0")
 export PULSE_SERVER=unix:/nonexistent/tiktakon-no-sound-server
 # The Czech texts, whatever language the desktop running the test asks for.
-export LANG=cs_CZ.UTF-8
-unset LANGUAGE LC_ALL LC_MESSAGES
-# Qt's bridge otherwise waits for a screen reader to announce itself.
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-
-a11y() {
-  /usr/bin/python3 "$HERE/a11y_tree.py" "$@"
-}
+APP_ENV=(LANGUAGE= LC_ALL= LC_MESSAGES= LANG=cs_CZ.UTF-8)
 
 # Every problem is reported, so that one run shows all that is missing.
 PROBLEMS=0
@@ -49,9 +38,7 @@ has_state() {
   [[ " $(cut -f5 <<<"$1") " == *" $2 "* ]]
 }
 
-# Qt joins the accessibility bus once the bus's launcher has registered: start it first.
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
-  fail "the accessibility bus did not start"
+start_a11y
 start_xvfb
 
 # Four beats, the accents on, beats 1, 3 and 4 marked. Accent marks are kept only in profiles,

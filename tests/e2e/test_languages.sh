@@ -5,19 +5,11 @@
 # button) are read from outside, through the window titles and the accessibility tree.
 # Usage: test_languages.sh <tiktakon binary> <wmclose binary>
 
-# A session bus of the test's own for the accessibility tree, ended with it.
-if [ -z "${TIKTAKON_A11Y_SESSION:-}" ]; then
-  TIKTAKON_A11Y_SESSION=1 exec dbus-run-session -- bash "$0" "$@"
-fi
 source "$(dirname "$0")/lib.sh"
+on_own_session_bus "$@"
 BINARY=$1
 WMCLOSE=$2
-HERE=$(dirname "$0")
-export PULSE_SERVER=unix:/nonexistent/tiktakon-no-sound-server QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-
-a11y() {
-  /usr/bin/python3 "$HERE/a11y_tree.py" "$@"
-}
+export PULSE_SERVER=unix:/nonexistent/tiktakon-no-sound-server
 
 # window_title WINDOW: its _NET_WM_NAME.
 window_title() {
@@ -41,8 +33,7 @@ expect() {
   [ "$2" = "$3" ] || fail "$ROW: $1 is \"$2\", expected \"$3\""
 }
 
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
-  fail "the accessibility bus did not start"
+start_a11y
 start_xvfb
 APPDIR="$E2E_TMP/app"
 install_copy "$BINARY" "$APPDIR"
@@ -50,8 +41,8 @@ install_copy "$BINARY" "$APPDIR"
 # ROW;variables;settings button;Start's hint;dialog title;browse button;file chooser;Qt's Cancel
 while IFS=';' read -r ROW variables setup hint dialog browse chooser cancel; do
   printf '[zvuk]\nmode=4\n' >"$APPDIR/tiktakon.ini"
-  unset LANGUAGE LC_ALL LC_MESSAGES LANG
-  export $variables
+  # The row's variables, and no others, reach the program.
+  read -r -a APP_ENV <<<"LANGUAGE= LC_ALL= LC_MESSAGES= LANG= $variables"
   start_app "$APPDIR"
   main=$(a11y tree "$APP_PID" '^Tiktakon') || fail "$ROW: the main window is not in the accessibility tree"
   expect "the settings button" "$(awk -F'\t' '$2 == "push button" && $3 == "'"$setup"'"' <<<"$main" | cut -f3)" "$setup"
@@ -71,7 +62,6 @@ while IFS=';' read -r ROW variables setup hint dialog browse chooser cancel; do
   "$WMCLOSE" "$files" && sleep 0.3 && "$WMCLOSE" "$window" && sleep 0.3 || fail "$ROW: could not close the dialogs"
   close_app 5
   echo "$ROW: $setup, $dialog, $chooser, $cancel"
-  unset $(sed 's/=[^ ]*//g' <<<"$variables")
 done <<'EOF'
 English;LANG=en_US.UTF-8;Settings;Starts / stops tiktakon;Settings;Browse ...;Open;Cancel
 Czech;LANG=cs_CZ.UTF-8;Nastavení;Spustí / vypne tiktakon;Nastavení;Procházet ...;Otevřít;Zrušit

@@ -102,6 +102,10 @@ start)
         exit 0
     fi
     echo "PipeWire did not start" >&2
+    # The logs go with the test's folder: their ends are shown here.
+    for name in dbus pipewire wireplumber pipewire-pulse; do
+        [ -s "$dir/$name.log" ] && { echo "--- $name.log" >&2; tail -n 15 "$dir/$name.log" >&2; }
+    done
     stop_server
     exit 1
     ;;
