@@ -32,6 +32,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QStatusBar>
@@ -198,6 +199,7 @@ void TformMain::CreateControls()
                 [this](TShape* shape) { Guard([=, this] { shpOneMouseUp(shape); }); });
     }
     pnlCisla = MakePanel(Panel4, QFrame::Sunken, {204, 3, 39, 58});
+    pnlCisla->installEventFilter(this);
     L_Beat = new QLabel(QStringLiteral("0"), pnlCisla);
     L_Beat->setGeometry(6, 1, 28, 56);
     QFont beatFont(QStringLiteral("DejaVu Sans"));
@@ -274,6 +276,7 @@ void TformMain::CreateControls()
                                        tr("Důrazná doba"));
     }
     pnlCisla->setAccessibleName(tr("Číslo doby"));
+    pnlCisla->setAccessibleDescription(tr("Kliknutím nebo klávesou T se ťuká tempo"));
     L_Beat->setAccessibleName(tr("Číslo doby"));
     L_Beat->setAccessibleDescription(tr("Číslo doby, která právě zní"));
     Pnl_Image->setAccessibleName(tr("Kruh taktu"));
@@ -725,10 +728,42 @@ bool TformMain::eventFilter(QObject* watched, QEvent* event)
         Guard([this] { StatusBarClick(); });
         return true;
     }
+    // A click on the beat number is a tap of the tempo.
+    if (event->type() == QEvent::MouseButtonPress && watched == pnlCisla &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        const auto stamp = static_cast<std::int64_t>(static_cast<QMouseEvent*>(event)->timestamp());
+        Guard([this, stamp] { TapTempoAt(stamp); });
+        return true;
+    }
     if (event->type() == QEvent::KeyPress && FStartedUp) {
         return ApplicationShortCut(watched, static_cast<QKeyEvent*>(event));
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool TformMain::IsTextField(QWidget* focus) const
+{
+    auto* edit = qobject_cast<QLineEdit*>(focus);
+    if (!edit) {
+        return false;
+    }
+    // Words and paths are typed with blanks and letters: the name, the wave paths, the choosers' fields.
+    if (edit == Ed_Nazev || (FConfig && (edit == FConfig->Ed_Path1 || edit == FConfig->Ed_Path2))) {
+        return true;
+    }
+    for (QWidget* w = focus; w; w = w->parentWidget()) {
+        if (qobject_cast<QFileDialog*>(w) || qobject_cast<QInputDialog*>(w) || qobject_cast<QColorDialog*>(w)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TformMain::TapTempoAt(std::int64_t ms)
+{
+    if (const std::optional<int> tempo = FTapTempo.Tap(ms)) {
+        SpEd_Time->SetValue(*tempo);
+    }
 }
 
 bool TformMain::ApplicationShortCut(QObject* receiver, QKeyEvent* event)
@@ -746,19 +781,22 @@ bool TformMain::ApplicationShortCut(QObject* receiver, QKeyEvent* event)
     const bool keypad = IsKeypad(event);
 
     if (key == Qt::Key_Space && !keypad) {
-        auto* edit = qobject_cast<QLineEdit*>(focus);
-        // Words and paths are typed with blanks: the name, the wave paths, the choosers' fields.
-        bool textField = edit && (edit == Ed_Nazev ||
-                                  (FConfig && (edit == FConfig->Ed_Path1 || edit == FConfig->Ed_Path2)));
-        for (QWidget* w = focus; w && !textField && edit; w = w->parentWidget()) {
-            textField = qobject_cast<QFileDialog*>(w) || qobject_cast<QInputDialog*>(w) ||
-                        qobject_cast<QColorDialog*>(w);
-        }
-        if (textField) {
+        if (IsTextField(focus)) {
             return false;
         }
         if (!event->isAutoRepeat()) {
             Guard([this] { btnStartStopClick(); });
+        }
+        return true;
+    }
+    // T taps the tempo wherever Space starts the beat; the tempo and rhythm boxes included.
+    if (key == Qt::Key_T && event->modifiers() == Qt::NoModifier) {
+        if (IsTextField(focus)) {
+            return false;
+        }
+        if (!event->isAutoRepeat()) {
+            const auto stamp = static_cast<std::int64_t>(event->timestamp());
+            Guard([this, stamp] { TapTempoAt(stamp); });
         }
         return true;
     }

@@ -6,6 +6,7 @@
 #include "Lights.h"
 #include "ProfileHost.h"
 #include "SettingsHost.h"
+#include "TapTempo.h"
 #include "Voices.h"
 
 #include <QString>
@@ -87,6 +88,8 @@ public:
     void Ed_NazevEnter();
     // The application-wide key handler; true when it took the key press.
     bool ApplicationShortCut(QObject* receiver, QKeyEvent* event);
+    // A tap of the tempo at an input event's moment (ms); from the second tap on it sets the tempo.
+    void TapTempoAt(std::int64_t ms);
 
     // Runs a handler; an error it raises is shown in the "Tiktakon" box and the program goes on.
     void Guard(const std::function<void()>& handler);
@@ -197,6 +200,7 @@ public:
     int FBeatCounter = 0;
     int FRunTime = 0;
     std::array<std::uint8_t, 8> FAccentFlags{};
+    TapTempo FTapTempo;
     bool FDrummer = false;
     TColor FBeatColour = clRed;
     TColor FAccentColour = clFuchsia;
@@ -209,6 +213,8 @@ protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A field where blanks and letters are typed, so Space and T keep their meaning there.
+    bool IsTextField(QWidget* focus) const;
 
 private:
     void CreateControls();

@@ -383,5 +383,9 @@
         <source>Stavový řádek</source>
         <translation>Status bar</translation>
     </message>
+    <message>
+        <source>Kliknutím nebo klávesou T se ťuká tempo</source>
+        <translation>Click here or press T to tap the tempo</translation>
+    </message>
 </context>
 </TS>

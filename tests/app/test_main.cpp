@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QThread>
 #include <QtTest>
@@ -356,6 +357,62 @@ private slots:
             }
             QCOMPARE(seen, flags);
             QCOMPARE(f.FMain->Ed_Nazev->text(), QString()); // no digit typed
+        }
+    }
+
+    // T taps the tempo, timed by the key events' own moments, wherever Space starts the beat
+    // (the tempo box too) and not in the name edit; a click on the beat number is a tap too.
+    // The tempo goes through the tempo controls, running or stopped.
+    void tapsSetTheTempo_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("tempo");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("T in the tempo box, stopped") << "tempo" << false << 120 << "120";
+        QTest::newRow("T on the Start button, running") << "start" << true << 120 << "120";
+        QTest::newRow("T in the name edit: typed") << "name" << false << 100 << "tttt";
+        QTest::newRow("clicks on the beat number") << "number" << true << 120 << "120";
+    }
+    void tapsSetTheTempo()
+    {
+        QFETCH(QString, where);
+        QFETCH(bool, running);
+        QFETCH(int, tempo);
+        QFETCH(QString, typed);
+        AppFixture f;
+        f.FMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.FMain.get()));
+        if (running) {
+            f.FMain->btnStartStopClick();
+        }
+        QWidget* target = where == QStringLiteral("tempo")  ? static_cast<QWidget*>(f.FMain->SpEd_Time)
+                          : where == QStringLiteral("name") ? static_cast<QWidget*>(f.FMain->Ed_Nazev)
+                                                            : static_cast<QWidget*>(f.FMain->btnStartStop);
+        target->setFocus();
+        QWidget* receiver = QApplication::focusWidget();
+        // Four taps 500 ms apart by their own timestamps, however fast the test sends them.
+        for (int i = 0; i < 4; ++i) {
+            const quint64 stamp = 100000 + 500 * quint64(i);
+            if (where == QStringLiteral("number")) {
+                QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), f.FMain->pnlCisla->mapToGlobal(QPointF(5, 5)),
+                                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                press.setTimestamp(stamp);
+                QApplication::sendEvent(f.FMain->pnlCisla, &press);
+            } else {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_T, Qt::NoModifier, QStringLiteral("t"));
+                key.setTimestamp(stamp);
+                QApplication::sendEvent(receiver, &key);
+            }
+        }
+        QCOMPARE(f.FMain->SpEd_Time->Value(), tempo);
+        QCOMPARE(f.FMain->trbTime->value(), tempo);
+        QCOMPARE(f.FMain->FClock->FTempo(), tempo);
+        QCOMPARE(!f.FMain->FClock->Suspended(), running);
+        if (where == QStringLiteral("name")) {
+            QCOMPARE(f.FMain->Ed_Nazev->text(), typed);
+        } else {
+            QCOMPARE(f.FMain->SpEd_Time->Text(), typed);
         }
     }
 
