@@ -148,6 +148,8 @@ public:
     // Added to each beat's play time before it is shown (Bluetooth headphones and the like).
     int DisplayOffsetMs() const override;
     void SetDisplayOffsetMs(int ms) override;
+    int VolumePercent() const override;
+    void SetVolumePercent(int percent) override;
     int ColumnCount() const override;
     int ColumnWidth(int column) const override;
     void SetColumnWidth(int column, int width) override;

@@ -1,6 +1,7 @@
 // The main window's side of the profile commands, the settings file and the settings dialog.
 #include "Main.h"
 
+#include "AudioOut.h"
 #include "Clock.h"
 #include "Config.h"
 #include "ProfileList.h"
@@ -263,6 +264,20 @@ void TformMain::SetDisplayOffsetMs(int ms)
 {
     if (FConfig) {
         FConfig->SpE_Posun->setValue(ms);
+    }
+}
+
+int TformMain::VolumePercent() const
+{
+    return FConfig ? FConfig->SpE_Hlasitost->value() : 100;
+}
+
+void TformMain::SetVolumePercent(int percent)
+{
+    if (FConfig) {
+        FConfig->SpE_Hlasitost->setValue(percent);
+        // The box raises no change for the value it already holds: the sound is told in any case.
+        AudioOut::Instance().SetVolume(static_cast<float>(FConfig->SpE_Hlasitost->value()) / 100.0f);
     }
 }
 

@@ -193,6 +193,8 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     PageControl1->addTab(TabSheet1, tr("&Zvuk"));
     PageControl1->addTab(TabSheet2, tr("Z&obrazení"));
     PageControl1->addTab(TabSheet3, tr("Č&asování"));
+    auto* TabSheet4 = new QWidget;
+    PageControl1->addTab(TabSheet4, tr("&Cvičení"));
 
     btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnOk->setGeometry(155, 200, 75, 25);
@@ -319,6 +321,20 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     lblLatency->setWordWrap(true);
     lblLatency->setToolTip(
         tr("Doba od rozhodnutí o době do jejího zaznění, jak ji hlásí zvukový server"));
+    // Page "Cvičení"
+    auto* lblHlasitost = new QLabel(tr("&Hlasitost:"), TabSheet4);
+    lblHlasitost->setGeometry(16, 18, 150, 17);
+    SpE_Hlasitost = new QSpinBox(TabSheet4);
+    SpE_Hlasitost->setGeometry(170, 16, 70, 22);
+    SpE_Hlasitost->setRange(0, 100);
+    SpE_Hlasitost->setValue(100);
+    SpE_Hlasitost->setSuffix(QStringLiteral(" %"));
+    SpE_Hlasitost->setToolTip(tr("Hlasitost zvuku dob v procentech; vnější MIDI zařízení má hlasitost svou"));
+    lblHlasitost->setBuddy(SpE_Hlasitost);
+    // Heard at once, in the next beat and in "Test", as the other settings of the dialog act.
+    connect(SpE_Hlasitost, &QSpinBox::valueChanged, this,
+            [](int percent) { AudioOut::Instance().SetVolume(static_cast<float>(percent) / 100.0f); });
+
     FLatencyTimer = new QTimer(this);
     FLatencyTimer->setInterval(500);
     connect(FLatencyTimer, &QTimer::timeout, this, [this] { lblLatency->setText(LatencyText()); });
@@ -332,7 +348,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         FitCaption(caption);
 
     // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
-    const std::array<QWidget*, 23> tabOrder = {btnOk,
+    const std::array<QWidget*, 24> tabOrder = {btnOk,
                                                PageControl1,
                                                optZvuk->button(0),
                                                optZvuk->button(1),
@@ -354,6 +370,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                                                Panel2,
                                                ChB_Real,
                                                SpE_Posun,
+                                               SpE_Hlasitost,
                                                btnCancel};
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);

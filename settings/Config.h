@@ -89,6 +89,7 @@ public:
     // Page "Časování": milliseconds added to each beat's play time before it is shown, and the
     // delay from a beat's decision to its sound as the sound server reports it.
     QSpinBox* SpE_Posun;
+    QSpinBox* SpE_Hlasitost; // the sound's level, 0..100 %
     QLabel* lblLatency;
     // The latency label's text for the stream as it is now.
     static QString LatencyText();

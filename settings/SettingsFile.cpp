@@ -13,6 +13,7 @@ const QString Barva = QStringLiteral("barva");
 const QString Blbost = QStringLiteral("blbost");
 const QString Grid = QStringLiteral("grid");
 const QString Casovani = QStringLiteral("casovani");
+const QString Cviceni = QStringLiteral("cviceni");
 
 constexpr int DefaultRhythm = 4;
 constexpr int DefaultTempo = 100;
@@ -75,6 +76,7 @@ void ReadSettings(const IniFile& ini, SettingsHost& host,
         host.SetColumnWidth(column, ini.ReadInteger(Grid, QString::number(column), DefaultColumnWidth));
 
     host.SetDisplayOffsetMs(ini.ReadInteger(Casovani, QStringLiteral("posun"), 0));
+    host.SetVolumePercent(ini.ReadInteger(Cviceni, QStringLiteral("hlasitost"), 100));
 }
 
 void WriteSettings(const IniFile& ini, const SettingsHost& host)
@@ -111,6 +113,7 @@ void WriteSettings(const IniFile& ini, const SettingsHost& host)
 
     // A section of its own after the others, so the file stays as the older program wrote it.
     ini.WriteInteger(Casovani, QStringLiteral("posun"), host.DisplayOffsetMs());
+    ini.WriteInteger(Cviceni, QStringLiteral("hlasitost"), host.VolumePercent());
 
     ini.Flush();
 }

@@ -53,6 +53,8 @@ public:
 
     virtual int DisplayOffsetMs() const = 0;     // SpE_Posun, -500..500
     virtual void SetDisplayOffsetMs(int ms) = 0; // clamped by the box
+    virtual int VolumePercent() const = 0;        // SpE_Hlasitost, 0..100
+    virtual void SetVolumePercent(int percent) = 0; // clamped by the box
 
     virtual int ColumnCount() const = 0; // of the profile list, 5
     virtual int ColumnWidth(int column) const = 0;

@@ -119,6 +119,7 @@ struct AudioOut::Impl
     pa_stream* FStream = nullptr;
 
     std::atomic<std::int64_t> FUnderruns{0};
+    std::atomic<float> FVolume{1.0f}; // set by the main thread, read by the stream's thread
     std::atomic<std::int64_t> FLate{0};
     std::atomic<std::int64_t> FLatencyUs{0};
 
@@ -356,6 +357,16 @@ int AudioOut::SampleRate() const
 std::int64_t AudioOut::Underruns() const
 {
     return FImpl->FUnderruns.load();
+}
+
+void AudioOut::SetVolume(float volume)
+{
+    FImpl->FVolume.store(std::clamp(volume, 0.0f, 1.0f), std::memory_order_relaxed);
+}
+
+float AudioOut::Volume() const
+{
+    return FImpl->FVolume.load(std::memory_order_relaxed);
 }
 
 std::int64_t AudioOut::LatencyUs() const
@@ -696,6 +707,12 @@ void AudioOut::Impl::Render(float* out, std::int64_t start, int frames)
                 o[0] += src[0] * kSampleLevel * static_cast<float>(gain);
                 o[1] += src[1] * kSampleLevel * static_cast<float>(gain);
             }
+        }
+    }
+    const float volume = FVolume.load(std::memory_order_relaxed);
+    if (volume != 1.0f) {
+        for (float* o = out; o != out + static_cast<std::ptrdiff_t>(kChannels) * frames; ++o) {
+            *o *= volume;
         }
     }
 }

@@ -32,6 +32,9 @@ public:
     int SampleRate() const;
     // Times the server ran out of our audio (its underflow reports).
     std::int64_t Underruns() const;
+    // The level of everything the stream plays, 0..1; from the next audio the stream renders.
+    void SetVolume(float volume);
+    float Volume() const;
     // The latency the server reports for the stream: from a frame written to it being heard.
     std::int64_t LatencyUs() const;
 

@@ -226,6 +226,18 @@
         <source>Zpoždění výstupu: %1 ms, předstih rozhodnutí: %2 ms, celkem %3 ms.</source>
         <translation>Output latency: %1 ms, decided ahead: %2 ms, in all %3 ms.</translation>
     </message>
+    <message>
+        <source>&amp;Cvičení</source>
+        <translation>&amp;Practice</translation>
+    </message>
+    <message>
+        <source>&amp;Hlasitost:</source>
+        <translation>&amp;Volume:</translation>
+    </message>
+    <message>
+        <source>Hlasitost zvuku dob v procentech; vnější MIDI zařízení má hlasitost svou</source>
+        <translation>Volume of the beats&apos; sound in percent; an external MIDI device has its own</translation>
+    </message>
 </context>
 <context>
     <name>TformMain</name>

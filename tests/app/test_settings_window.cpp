@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 #include "TestFiles.h"
 
+#include "AudioOut.h"
 #include "Clock.h"
 #include "Midi.h"
 #include "ProfileFile.h"
@@ -103,7 +104,8 @@ private slots:
                      "[barva]\ndoby=255\ndurazy=16711935\n"
                      "[blbost]\nrealdrummer=0\n"
                      "[grid]\n1=60\n2=60\n3=60\n4=60\n"
-                     "[casovani]\nposun=0\n"));
+                     "[casovani]\nposun=0\n"
+                     "[cviceni]\nhlasitost=100\n"));
     }
 
     void storedProfileWinsOverTheFreeTempo()
@@ -189,6 +191,37 @@ private slots:
         f.Close();
         QVERIFY(ReadAll(dir.path() + "/tiktakon.ini")
                     .contains("[casovani]\nposun=" + QByteArray::number(shown) + "\n"));
+    }
+
+    // The practice page keeps the volume in a section of its own, brought into 0..100 %, and the
+    // sound follows it at once.
+    void volumeIsReadIntoItsRangeAppliedAndWrittenBack_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("35 %") << QByteArray("[cviceni]\nhlasitost=35\n") << 35;
+        QTest::newRow("silent") << QByteArray("[cviceni]\nhlasitost=0\n") << 0;
+        QTest::newRow("too loud") << QByteArray("[cviceni]\nhlasitost=150\n") << 100;
+        QTest::newRow("below silent") << QByteArray("[cviceni]\nhlasitost=-5\n") << 0;
+        QTest::newRow("missing: full") << QByteArray() << 100;
+    }
+    void volumeIsReadIntoItsRangeAppliedAndWrittenBack()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(int, shown);
+        QTemporaryDir dir;
+        QVERIFY(WriteAll(dir.path() + "/tiktakon.ini", "[metro]\ntempo=120\n" + section));
+        AudioOut::Instance().SetVolume(0.77f);
+        AppFixture f(false, dir.path());
+        QCOMPARE(f.FConfig->PageControl1->tabText(3), QStringLiteral("&Cvičení"));
+        QCOMPARE(f.FConfig->SpE_Hlasitost->value(), shown);
+        QCOMPARE(AudioOut::Instance().Volume(), static_cast<float>(shown) / 100.0f);
+        f.FConfig->SpE_Hlasitost->setValue(50);
+        QCOMPARE(AudioOut::Instance().Volume(), 0.5f);
+        f.FConfig->SpE_Hlasitost->setValue(shown);
+        f.Close();
+        QVERIFY(ReadAll(dir.path() + "/tiktakon.ini").contains("[cviceni]\nhlasitost=" + QByteArray::number(shown) + "\n"));
+        AudioOut::Instance().SetVolume(1.0f);
     }
 
     void deletedStoredProfileIsReportedOnceAndForgotten()
@@ -372,6 +405,7 @@ private slots:
                                    << QStringList{"btnOk", "PageControl1", "ChB_Lights", "ChB_Numbers", "ChB_Circle",
                                                   "Panel1", "Panel2", "ChB_Real", "btnOk"};
         QTest::newRow("Časování") << 2 << QStringList{"btnOk", "PageControl1", "SpE_Posun", "btnOk"};
+        QTest::newRow("Cvičení") << 3 << QStringList{"btnOk", "PageControl1", "SpE_Hlasitost", "btnOk"};
     }
     void tabWalksTheDialogInOrder()
     {
@@ -384,7 +418,8 @@ private slots:
             {c.Ed_Path1, "Ed_Path1"},     {c.But_Browse, "But_Browse"},     {c.Ed_Path2, "Ed_Path2"},
             {c.Button1, "Button1"},       {c.btnTest, "btnTest"},           {c.ChB_Lights, "ChB_Lights"},
             {c.ChB_Numbers, "ChB_Numbers"}, {c.ChB_Circle, "ChB_Circle"},   {c.Panel1, "Panel1"},
-            {c.Panel2, "Panel2"},         {c.ChB_Real, "ChB_Real"},         {c.SpE_Posun, "SpE_Posun"}};
+            {c.Panel2, "Panel2"},         {c.ChB_Real, "ChB_Real"},         {c.SpE_Posun, "SpE_Posun"},
+            {c.SpE_Hlasitost, "SpE_Hlasitost"}};
         // The tab bar stands for the tab control, a spin box's line edit for the spin box.
         const auto name = [&](QWidget* focus) {
             QWidget* w = focus;

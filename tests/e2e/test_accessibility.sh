@@ -107,7 +107,8 @@ a11y tree "$APP_PID" '^Nastavení$' >"$DIALOG" ||
   fail "the settings dialog did not appear after 'Nastavení' was pressed; $PROBLEMS problem(s) above"
 all_named "$DIALOG" "settings dialog"
 tabs=$(awk -F'\t' '$2 == "page tab" { printf "%s%s", sep, $3; sep = "|" }' "$DIALOG")
-[ "$tabs" = "Zvuk|Zobrazení|Časování" ] || problem "settings dialog: page tabs '$tabs', expected 'Zvuk|Zobrazení|Časování'"
+[ "$tabs" = "Zvuk|Zobrazení|Časování|Cvičení" ] ||
+  problem "settings dialog: page tabs '$tabs', expected 'Zvuk|Zobrazení|Časování|Cvičení'"
 
 # The dialog closed as a window manager closes it; then the program.
 # The title's ASCII part: xdotool matches no "í" of a UTF-8 title in the C locale.

@@ -110,11 +110,12 @@ void TestConfig::windowAndPages()
     QCOMPARE(d.font().family(), QStringLiteral("DejaVu Sans"));
     QCOMPARE(d.font().pointSize(), 8);
     QCOMPARE(d.PageControl1->geometry(), QRect(0, 0, 385, 193));
-    // The two pages as they always were, then the timing page after them.
-    QCOMPARE(d.PageControl1->count(), 3);
+    // The two pages as they always were, then the timing and practice pages after them.
+    QCOMPARE(d.PageControl1->count(), 4);
     QCOMPARE(d.PageControl1->tabText(0), QStringLiteral("&Zvuk"));
     QCOMPARE(d.PageControl1->tabText(1), QStringLiteral("Z&obrazení"));
     QCOMPARE(d.PageControl1->tabText(2), QStringLiteral("Č&asování"));
+    QCOMPARE(d.PageControl1->tabText(3), QStringLiteral("&Cvičení"));
     QCOMPARE(d.PageControl1->currentIndex(), 0);
     QVERIFY(d.btnOk->isDefault());
     QVERIFY(d.btnCancel->isHidden());

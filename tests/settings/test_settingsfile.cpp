@@ -37,6 +37,7 @@ public:
     bool realDrummer = true;
     std::array<int, 5> widths = {19, 1, 1, 1, 1};
     int displayOffset = 77;
+    int volume = 77;
 
     QList<int> restoredProfiles;
     bool restoreFails = false;
@@ -94,6 +95,8 @@ public:
     void SetRealDrummer(bool on) override { realDrummer = on; }
     int DisplayOffsetMs() const override { return displayOffset; }
     void SetDisplayOffsetMs(int ms) override { displayOffset = ms; }
+    int VolumePercent() const override { return volume; }
+    void SetVolumePercent(int percent) override { volume = percent; }
     int ColumnCount() const override { return static_cast<int>(widths.size()); }
     int ColumnWidth(int column) const override { return widths.at(static_cast<std::size_t>(column)); }
     void SetColumnWidth(int column, int width) override
@@ -113,6 +116,8 @@ QVariant Setting(const RecordingHost& host, const QString& name)
         return host.tempo;
     if (name == "offset")
         return host.displayOffset;
+    if (name == "volume")
+        return host.volume;
     if (name == "mute")
         return host.mute;
     if (name == "mode")
@@ -212,6 +217,8 @@ void TestSettingsFile::readValue_data()
     QTest::newRow("display offset missing") << QByteArray("[metro]\ntempo=90\n") << "offset" << QVariant(0);
     QTest::newRow("display offset not a number")
         << QByteArray("[casovani]\nposun=pozde\n") << "offset" << QVariant(0);
+    QTest::newRow("volume") << QByteArray("[cviceni]\nhlasitost=35\n") << "volume" << QVariant(35);
+    QTest::newRow("volume missing: full") << QByteArray("[metro]\ntempo=90\n") << "volume" << QVariant(100);
 }
 
 void TestSettingsFile::readValue()
@@ -283,6 +290,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
     host.realDrummer = false;
     host.widths = {19, 61, 62, 63, 64};
     host.displayOffset = 40;
+    host.volume = 60;
     WriteSettings(IniFile(Path()), host);
     QCOMPARE(ReadAll(Path()), QByteArray("[profil]\nselected=-1\n"
                                          "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
@@ -292,7 +300,8 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
                                          "[barva]\ndoby=255\ndurazy=16711935\n"
                                          "[blbost]\nrealdrummer=0\n"
                                          "[grid]\n1=61\n2=62\n3=63\n4=64\n"
-                                         "[casovani]\nposun=40\n"));
+                                         "[casovani]\nposun=40\n"
+                                         "[cviceni]\nhlasitost=60\n"));
 }
 
 void TestSettingsFile::writeRhythmFromText_data()

@@ -165,6 +165,28 @@ private slots:
         QVERIFY2(worst <= 1.0, qPrintable(QStringLiteral("worst interval off by %1 samples").arg(worst)));
     }
 
+    // The volume scales all the stream plays: a tone at half volume peaks at half the level.
+    void volumeScalesTheSound()
+    {
+        AudioOut& out = AudioOut::Instance();
+        QList<double> peaks;
+        for (float volume : {1.0f, 0.5f}) {
+            out.SetVolume(volume);
+            const auto onsets = Recorded(
+                [&] {
+                    const std::int64_t frame = FrameIn(300);
+                    QVERIFY(frame > 0);
+                    out.PlayTone(440, 50, frame);
+                },
+                600);
+            QCOMPARE(onsets.size(), std::size_t(1));
+            peaks << onsets.front().FPeak;
+        }
+        out.SetVolume(1.0f);
+        QVERIFY2(std::abs(peaks[1] / peaks[0] - 0.5) < 0.01,
+                 qPrintable(QStringLiteral("peaks %1 and %2").arg(peaks[0]).arg(peaks[1])));
+    }
+
     // A tone taken back `leadMs` before its play time, when the server already holds its frames
     // (the stream keeps about 30 ms written ahead): never heard. Closer than the rewrite margin it
     // can no longer be taken back, and says so.
