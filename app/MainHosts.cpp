@@ -277,7 +277,7 @@ void TformMain::SetVolumePercent(int percent)
     if (FConfig) {
         FConfig->SpE_Hlasitost->setValue(percent);
         // The box raises no change for the value it already holds: the sound is told in any case.
-        AudioOut::Instance().SetVolume(static_cast<float>(FConfig->SpE_Hlasitost->value()) / 100.0f);
+        AudioOut::Instance().SetVolumePercent(FConfig->SpE_Hlasitost->value());
     }
 }
 

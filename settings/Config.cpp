@@ -329,11 +329,11 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     SpE_Hlasitost->setRange(0, 100);
     SpE_Hlasitost->setValue(100);
     SpE_Hlasitost->setSuffix(QStringLiteral(" %"));
-    SpE_Hlasitost->setToolTip(tr("Hlasitost zvuku dob v procentech; vnější MIDI zařízení má hlasitost svou"));
+    SpE_Hlasitost->setToolTip(tr("Hlasitost dob v procentech, pro všechny druhy zvuku"));
     lblHlasitost->setBuddy(SpE_Hlasitost);
     // Heard at once, in the next beat and in "Test", as the other settings of the dialog act.
     connect(SpE_Hlasitost, &QSpinBox::valueChanged, this,
-            [](int percent) { AudioOut::Instance().SetVolume(static_cast<float>(percent) / 100.0f); });
+            [](int percent) { AudioOut::Instance().SetVolumePercent(percent); });
 
     FLatencyTimer = new QTimer(this);
     FLatencyTimer->setInterval(500);

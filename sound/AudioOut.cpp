@@ -359,9 +359,11 @@ std::int64_t AudioOut::Underruns() const
     return FImpl->FUnderruns.load();
 }
 
-void AudioOut::SetVolume(float volume)
+void AudioOut::SetVolumePercent(int percent)
 {
-    FImpl->FVolume.store(std::clamp(volume, 0.0f, 1.0f), std::memory_order_relaxed);
+    // Loudness follows the square of the setting better than the setting itself.
+    const float share = static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f;
+    FImpl->FVolume.store(share * share, std::memory_order_relaxed);
 }
 
 float AudioOut::Volume() const

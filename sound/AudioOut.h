@@ -32,8 +32,10 @@ public:
     int SampleRate() const;
     // Times the server ran out of our audio (its underflow reports).
     std::int64_t Underruns() const;
-    // The level of everything the stream plays, 0..1; from the next audio the stream renders.
-    void SetVolume(float volume);
+    // The volume the musician sets, 0..100 %: everything the stream plays is scaled by
+    // (percent / 100)², from the next audio it renders; external MIDI ports scale the velocity.
+    void SetVolumePercent(int percent);
+    // That factor, 0..1.
     float Volume() const;
     // The latency the server reports for the stream: from a frame written to it being heard.
     std::int64_t LatencyUs() const;

@@ -5,6 +5,9 @@
 #include <RtMidi.h>
 #include <jack/jack.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -104,6 +107,20 @@ public:
     }
     void Send(const std::uint8_t* bytes, std::size_t count, std::int64_t, std::uint64_t) override
     {
+        // The volume is the note-on's velocity here, never below 1; at 0 % no note is sent at all.
+        std::array<std::uint8_t, 3> scaled{};
+        const std::uint8_t kind = count >= 3 ? bytes[0] & 0xF0 : 0;
+        if (kind == 0x90 || kind == 0x80) {
+            const float volume = AudioOut::Instance().Volume();
+            if (volume <= 0.0f) {
+                return;
+            }
+            if (kind == 0x90 && bytes[2] > 0 && volume < 1.0f) {
+                std::copy(bytes, bytes + 3, scaled.begin());
+                scaled[2] = static_cast<std::uint8_t>(std::max(1L, std::lround(bytes[2] * volume)));
+                bytes = scaled.data();
+            }
+        }
         try {
             FOut->sendMessage(bytes, count);
         } catch (const RtMidiError&) {

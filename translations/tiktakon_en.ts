@@ -235,8 +235,8 @@
         <translation>&amp;Volume:</translation>
     </message>
     <message>
-        <source>Hlasitost zvuku dob v procentech; vnější MIDI zařízení má hlasitost svou</source>
-        <translation>Volume of the beats&apos; sound in percent; an external MIDI device has its own</translation>
+        <source>Hlasitost dob v procentech, pro všechny druhy zvuku</source>
+        <translation>Volume of the beats in percent, for every kind of sound</translation>
     </message>
 </context>
 <context>

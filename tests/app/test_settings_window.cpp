@@ -211,17 +211,17 @@ private slots:
         QFETCH(int, shown);
         QTemporaryDir dir;
         QVERIFY(WriteAll(dir.path() + "/tiktakon.ini", "[metro]\ntempo=120\n" + section));
-        AudioOut::Instance().SetVolume(0.77f);
+        AudioOut::Instance().SetVolumePercent(77);
         AppFixture f(false, dir.path());
         QCOMPARE(f.FConfig->PageControl1->tabText(3), QStringLiteral("&Cvičení"));
         QCOMPARE(f.FConfig->SpE_Hlasitost->value(), shown);
-        QCOMPARE(AudioOut::Instance().Volume(), static_cast<float>(shown) / 100.0f);
+        QCOMPARE(AudioOut::Instance().Volume(), static_cast<float>(shown * shown) / 10000.0f);
         f.FConfig->SpE_Hlasitost->setValue(50);
-        QCOMPARE(AudioOut::Instance().Volume(), 0.5f);
+        QCOMPARE(AudioOut::Instance().Volume(), 0.25f);
         f.FConfig->SpE_Hlasitost->setValue(shown);
         f.Close();
         QVERIFY(ReadAll(dir.path() + "/tiktakon.ini").contains("[cviceni]\nhlasitost=" + QByteArray::number(shown) + "\n"));
-        AudioOut::Instance().SetVolume(1.0f);
+        AudioOut::Instance().SetVolumePercent(100);
     }
 
     void deletedStoredProfileIsReportedOnceAndForgotten()

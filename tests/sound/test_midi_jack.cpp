@@ -1,10 +1,12 @@
 // The bytes TMidiTick sends to an external port, received on a private JACK server, and when
 // the beat's note arrives there against the beat's play time.
+#include "AudioOut.h"
 #include "Clock.h"
 #include "Midi.h"
 #include "Voices.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
 
@@ -203,19 +205,28 @@ private slots:
                  "the test needs the private JACK server");
     }
 
+    // The volume is the velocity: (percent / 100)² of full, at least 1.
     void playSendsNoteOnThenNoteOff_data()
     {
         QTest::addColumn<int>("given");
         QTest::addColumn<int>("key");
-        QTest::newRow("acoustic snare") << 38 << 38;
-        QTest::newRow("claves") << 75 << 75;
-        QTest::newRow("clamped low") << 20 << 35;
-        QTest::newRow("clamped high") << 100 << 81;
+        QTest::addColumn<int>("volume");
+        QTest::addColumn<int>("velocity");
+        QTest::newRow("acoustic snare") << 38 << 38 << 100 << 0x7F;
+        QTest::newRow("claves") << 75 << 75 << 100 << 0x7F;
+        QTest::newRow("clamped low") << 20 << 35 << 100 << 0x7F;
+        QTest::newRow("clamped high") << 100 << 81 << 100 << 0x7F;
+        QTest::newRow("half volume: a quarter") << 38 << 38 << 50 << 32;
+        QTest::newRow("1 %: velocity 1") << 38 << 38 << 1 << 1;
     }
     void playSendsNoteOnThenNoteOff()
     {
         QFETCH(int, given);
         QFETCH(int, key);
+        QFETCH(int, volume);
+        QFETCH(int, velocity);
+        AudioOut::Instance().SetVolumePercent(volume);
+        const auto restore = qScopeGuard([] { AudioOut::Instance().SetVolumePercent(100); });
         Receiver receiver;
         const int device = DeviceOf(QStringLiteral("TiktakonTest"));
         QVERIFY2(device > 0, qPrintable(MidiOutputNames().join(QLatin1Char('|'))));
@@ -224,8 +235,27 @@ private slots:
         // The connection is made in one of the server's next cycles (later on a busy machine):
         // the beats played before it are not counted.
         const auto k = static_cast<unsigned char>(key);
-        const QString fault = PlayWholeBeats(tick, receiver, {0x99, k, 0x7F}, {0x89, k, 0x7F}, 3, 50);
+        const auto v = static_cast<unsigned char>(velocity);
+        const QString fault = PlayWholeBeats(tick, receiver, {0x99, k, v}, {0x89, k, 0x7F}, 3, 50);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+
+    // At 0 % nothing at all reaches the port, while the same port still plays at full volume.
+    void silentVolumeSendsNoNote()
+    {
+        Receiver receiver;
+        const int device = DeviceOf(QStringLiteral("TiktakonTest"));
+        QVERIFY(device > 0);
+        TMidiTick tick(static_cast<std::uint32_t>(device), 38, 9);
+        QVERIFY(tick.IsOpen());
+        const QString fault = PlayWholeBeats(tick, receiver, {0x99, 38, 0x7F}, {0x89, 38, 0x7F}, 1, 50);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        AudioOut::Instance().SetVolumePercent(0);
+        const auto restore = qScopeGuard([] { AudioOut::Instance().SetVolumePercent(100); });
+        for (int i = 0; i < 3; ++i) {
+            tick.Play(12345);
+        }
+        QCOMPARE(receiver.Take(1, 500).size(), std::size_t(0));
     }
 
     // The beat's clock sends an external port's note at the beat's play time: it reaches the

@@ -165,13 +165,14 @@ private slots:
         QVERIFY2(worst <= 1.0, qPrintable(QStringLiteral("worst interval off by %1 samples").arg(worst)));
     }
 
-    // The volume scales all the stream plays: a tone at half volume peaks at half the level.
+    // The volume scales all the stream plays by its square: a tone at 50 % peaks at a quarter
+    // of the level (-12 dB).
     void volumeScalesTheSound()
     {
         AudioOut& out = AudioOut::Instance();
         QList<double> peaks;
-        for (float volume : {1.0f, 0.5f}) {
-            out.SetVolume(volume);
+        for (int volume : {100, 50}) {
+            out.SetVolumePercent(volume);
             const auto onsets = Recorded(
                 [&] {
                     const std::int64_t frame = FrameIn(300);
@@ -182,8 +183,8 @@ private slots:
             QCOMPARE(onsets.size(), std::size_t(1));
             peaks << onsets.front().FPeak;
         }
-        out.SetVolume(1.0f);
-        QVERIFY2(std::abs(peaks[1] / peaks[0] - 0.5) < 0.01,
+        out.SetVolumePercent(100);
+        QVERIFY2(std::abs(peaks[1] / peaks[0] - 0.25) < 0.01,
                  qPrintable(QStringLiteral("peaks %1 and %2").arg(peaks[0]).arg(peaks[1])));
     }
 
