@@ -51,6 +51,9 @@ const char* const TiktakonHomePage = TIKTAKON_DOC_URL;
 
 namespace {
 
+// The beat number during a count-in: a green that none of the beat colours' defaults is.
+const QColor CountInColour(0x00, 0x99, 0x33);
+
 // Functions, not constants: the texts are translated once the language is chosen.
 QString StartCaption()
 {
@@ -483,6 +486,8 @@ void TformMain::btnStartStopClick()
         // A wave file changed on disk since the last run plays as it is now.
         PrepareSounds();
         PushBeatSettings();
+        FClock->ArmCountIn();
+        FInCountIn = CountInBars() > 0;
         FClock->Resume();
     } else {
         L_Beat->hide();
@@ -506,6 +511,7 @@ void TformMain::PushBeatSettings()
     settings.FAccentFlags = FAccentFlags;
     settings.FRealDrummer = RealDrummer();
     settings.FMute = chkMute->isChecked();
+    settings.FCountInBars = CountInBars();
     FClock->SetSettings(settings);
 }
 
@@ -566,7 +572,10 @@ void TformMain::ShowBeat(const BeatDecision& beat)
     Guard([&] {
         const int n = beat.FBeatsPerBar;
         const TColor colour = beat.FAccented ? FAccentColour : FBeatColour;
-        L_Beat->setStyleSheet(QStringLiteral("color: %1").arg(ToQColor(colour).name()));
+        // The count-in's numbers have a colour of their own; the run time starts after it.
+        FInCountIn = beat.FCountIn;
+        L_Beat->setStyleSheet(
+            QStringLiteral("color: %1").arg(beat.FCountIn ? CountInColour.name() : ToQColor(colour).name()));
         L_Beat->setText(QString::number(beat.FPosition + 1));
         LightStep(FLights, beat.FPosition, n, colour);
         FBeatPosition = beat.FNextPosition;
@@ -597,6 +606,9 @@ void TformMain::shpOneMouseUp(TShape* shape)
 
 void TformMain::TimerTimer()
 {
+    if (FInCountIn) {
+        return;
+    }
     ++FRunTime;
     FPanels[2]->setText(RunTimeText(FRunTime));
 }

@@ -149,6 +149,8 @@ public:
     int DisplayOffsetMs() const override;
     void SetDisplayOffsetMs(int ms) override;
     int VolumePercent() const override;
+    int CountInBars() const override;
+    void SetCountInBars(int bars) override;
     void SetVolumePercent(int percent) override;
     int ColumnCount() const override;
     int ColumnWidth(int column) const override;
@@ -203,6 +205,7 @@ public:
     int FRunTime = 0;
     std::array<std::uint8_t, 8> FAccentFlags{};
     TapTempo FTapTempo;
+    bool FInCountIn = false; // the beats shown are the count-in's: the run time waits
     bool FDrummer = false;
     TColor FBeatColour = clRed;
     TColor FAccentColour = clFuchsia;

@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
+#include <algorithm>
+
 // ---- ProfileHost ----
 
 QString TformMain::NameText() const
@@ -264,6 +266,18 @@ void TformMain::SetDisplayOffsetMs(int ms)
 {
     if (FConfig) {
         FConfig->SpE_Posun->setValue(ms);
+    }
+}
+
+int TformMain::CountInBars() const
+{
+    return FConfig ? FConfig->cboPredtakt->currentIndex() : 0;
+}
+
+void TformMain::SetCountInBars(int bars)
+{
+    if (FConfig) {
+        FConfig->cboPredtakt->setCurrentIndex(std::clamp(bars, 0, 2));
     }
 }
 

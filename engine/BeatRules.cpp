@@ -22,6 +22,25 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     State& s = FState;
     s.FPosition = std::clamp(s.FPosition, 0, n - 1);
     d.FBeatsPerBar = n;
+    if (s.FCountInArmed) {
+        s.FCountInArmed = false;
+        s.FCountInLeft = std::clamp(settings.FCountInBars, 0, 2) * n;
+    }
+    if (s.FCountInLeft > 0) {
+        // Bar 1 of the count-in and its first beat sound as an accent, whatever the accents; the
+        // bar, the counters and the drummer wait for the first real beat.
+        --s.FCountInLeft;
+        d.FCountIn = true;
+        d.FPosition = s.FPosition;
+        d.FAccented = s.FPosition == 0;
+        d.FMute = settings.FMute;
+        s.FPosition = (s.FPosition + 1) % n;
+        d.FNextPosition = s.FPosition;
+        d.FCounter = s.FCounter;
+        d.FDrummer = s.FDrummer;
+        d.FTempo = s.FTempo;
+        return d;
+    }
     d.FPosition = s.FPosition;
     d.FAccented = settings.FAccentsOn && settings.FAccentFlags[static_cast<std::size_t>(s.FPosition)] != 0;
     d.FMute = settings.FMute;
@@ -49,4 +68,6 @@ void BeatSequence::ResetBar()
 {
     FState.FPosition = 0;
     FState.FCounter = 0;
+    FState.FCountInArmed = false;
+    FState.FCountInLeft = 0;
 }

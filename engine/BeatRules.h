@@ -26,6 +26,7 @@ struct BeatSettings
     std::array<std::uint8_t, 8> FAccentFlags{};
     bool FRealDrummer = false;
     bool FMute = false;
+    int FCountInBars = 0; // bars counted in at each Start, 0..2
 };
 
 // One decided beat: everything its sound and its display need.
@@ -43,6 +44,7 @@ struct BeatDecision
     bool FDrummerChanged = false;
     bool FDrummer = false;
     int FTempo = 0; // the clock's tempo after this beat (moved by the drift)
+    bool FCountIn = false; // a beat of the count-in: counts nothing, draws nothing
 };
 
 // The beat sequencing: position in the bar, accents, counters and the real drummer's drift.
@@ -58,11 +60,15 @@ public:
         bool FDrummer = false;
         int FTempo = 60;
         DrummerRandom FRandom;
+        bool FCountInArmed = false; // a Start asked for the count-in; its length is set at the next beat
+        int FCountInLeft = 0;       // count-in beats still to come
     };
 
     BeatDecision Decide(const BeatSettings& settings);
-    // Stop and a rhythm change begin the bar again.
+    // Stop and a rhythm change begin the bar again (and end a count-in).
     void ResetBar();
+    // Start: the next beats are the count-in, as many bars as the settings say then.
+    void ArmCountIn() { FState.FCountInArmed = true; }
     const State& Snapshot() const { return FState; }
     void Restore(const State& state) { FState = state; }
     int Tempo() const { return FState.FTempo; }

@@ -83,6 +83,12 @@ void TClock::ResetBar()
     FSequence.ResetBar();
 }
 
+void TClock::ArmCountIn()
+{
+    std::lock_guard lock(FMutex);
+    FSequence.ArmCountIn();
+}
+
 void TClock::EndDrift()
 {
     std::lock_guard lock(FMutex);

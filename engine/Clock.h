@@ -53,6 +53,8 @@ public:
     void SetSettings(const BeatSettings& settings);
     // Begins the bar again (Stop, a rhythm change).
     void ResetBar();
+    // Start: the beats to come begin with the count-in the settings ask for.
+    void ArmCountIn();
     // Ends an upward drift: tempo down by 10, drummer flag cleared.
     void EndDrift();
     // Decides one beat at once, without sound: for showing the window in a given state.

@@ -335,6 +335,14 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     connect(SpE_Hlasitost, &QSpinBox::valueChanged, this,
             [](int percent) { AudioOut::Instance().SetVolumePercent(percent); });
 
+    auto* lblPredtakt = new QLabel(tr("&Předtakt:"), TabSheet4);
+    lblPredtakt->setGeometry(16, 50, 150, 17);
+    cboPredtakt = new QComboBox(TabSheet4);
+    cboPredtakt->setGeometry(170, 48, 100, 22);
+    cboPredtakt->addItems({tr("žádný"), tr("1 takt"), tr("2 takty")});
+    cboPredtakt->setToolTip(tr("Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času"));
+    lblPredtakt->setBuddy(cboPredtakt);
+
     FLatencyTimer = new QTimer(this);
     FLatencyTimer->setInterval(500);
     connect(FLatencyTimer, &QTimer::timeout, this, [this] { lblLatency->setText(LatencyText()); });
@@ -348,7 +356,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         FitCaption(caption);
 
     // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
-    const std::array<QWidget*, 24> tabOrder = {btnOk,
+    const std::array<QWidget*, 25> tabOrder = {btnOk,
                                                PageControl1,
                                                optZvuk->button(0),
                                                optZvuk->button(1),
@@ -371,6 +379,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                                                ChB_Real,
                                                SpE_Posun,
                                                SpE_Hlasitost,
+                                               cboPredtakt,
                                                btnCancel};
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);

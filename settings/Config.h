@@ -90,6 +90,7 @@ public:
     // delay from a beat's decision to its sound as the sound server reports it.
     QSpinBox* SpE_Posun;
     QSpinBox* SpE_Hlasitost; // the sound's level, 0..100 %
+    QComboBox* cboPredtakt;  // bars counted in at Start: none, 1, 2
     QLabel* lblLatency;
     // The latency label's text for the stream as it is now.
     static QString LatencyText();

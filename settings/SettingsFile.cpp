@@ -76,6 +76,7 @@ void ReadSettings(const IniFile& ini, SettingsHost& host,
         host.SetColumnWidth(column, ini.ReadInteger(Grid, QString::number(column), DefaultColumnWidth));
 
     host.SetDisplayOffsetMs(ini.ReadInteger(Casovani, QStringLiteral("posun"), 0));
+    host.SetCountInBars(ini.ReadInteger(Cviceni, QStringLiteral("predtakt"), 0));
     host.SetVolumePercent(ini.ReadInteger(Cviceni, QStringLiteral("hlasitost"), 100));
 }
 
@@ -113,6 +114,7 @@ void WriteSettings(const IniFile& ini, const SettingsHost& host)
 
     // A section of its own after the others, so the file stays as the older program wrote it.
     ini.WriteInteger(Casovani, QStringLiteral("posun"), host.DisplayOffsetMs());
+    ini.WriteInteger(Cviceni, QStringLiteral("predtakt"), host.CountInBars());
     ini.WriteInteger(Cviceni, QStringLiteral("hlasitost"), host.VolumePercent());
 
     ini.Flush();

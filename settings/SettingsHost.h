@@ -53,6 +53,8 @@ public:
 
     virtual int DisplayOffsetMs() const = 0;     // SpE_Posun, -500..500
     virtual void SetDisplayOffsetMs(int ms) = 0; // clamped by the box
+    virtual int CountInBars() const = 0;           // cboPredtakt, 0..2
+    virtual void SetCountInBars(int bars) = 0;     // brought into 0..2
     virtual int VolumePercent() const = 0;        // SpE_Hlasitost, 0..100
     virtual void SetVolumePercent(int percent) = 0; // clamped by the box
 

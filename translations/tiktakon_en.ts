@@ -238,6 +238,26 @@
         <source>Hlasitost dob v procentech, pro všechny druhy zvuku</source>
         <translation>Volume of the beats in percent, for every kind of sound</translation>
     </message>
+    <message>
+        <source>&amp;Předtakt:</source>
+        <translation>C&amp;ount-in:</translation>
+    </message>
+    <message>
+        <source>žádný</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>1 takt</source>
+        <translation>1 bar</translation>
+    </message>
+    <message>
+        <source>2 takty</source>
+        <translation>2 bars</translation>
+    </message>
+    <message>
+        <source>Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času</source>
+        <translation>How many bars are counted in after Start, before bars and time are counted</translation>
+    </message>
 </context>
 <context>
     <name>TformMain</name>

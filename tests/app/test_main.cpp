@@ -3,14 +3,18 @@
 
 #include "BarCircle.h"
 #include "Clock.h"
+#include "ColourConv.h"
+#include "Config.h"
 #include "Error.h"
 #include "ProfileList.h"
 #include "Shape.h"
 #include "SpinEdit.h"
+#include "StatusTexts.h"
 #include "TrackBar.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QElapsedTimer>
@@ -414,6 +418,42 @@ private slots:
         } else {
             QCOMPARE(f.FMain->SpEd_Time->Text(), typed);
         }
+    }
+
+    // One bar counted in at Start: its numbers in a colour of their own, the lights running,
+    // and neither the bar counter nor the run time moving until bar 1 begins.
+    void countInBeforeBarOne()
+    {
+        AppFixture f;
+        SetRhythm(f, 3);
+        f.FConfig->cboPredtakt->setCurrentIndex(1);
+        f.FMain->btnStartStopClick();
+        QStringList colours;
+        for (int i = 0; i < 3; ++i) {
+            f.Beat();
+            QCOMPARE(f.FMain->L_Beat->text(), QString::number(i + 1));
+            QCOMPARE(LitLight(f), i);
+            colours << f.FMain->L_Beat->styleSheet();
+            f.FMain->TimerTimer();
+        }
+        QCOMPARE(f.FMain->FRunTime, 0);
+        QCOMPARE(f.FMain->FBeatCounter, 0);
+        QCOMPARE(f.Panel(1), StartBarText());
+        QCOMPARE(colours.removeDuplicates(), 2);
+        QVERIFY(!colours[0].contains(ToQColor(f.FMain->FBeatColour).name()));
+        f.Beat();
+        QCOMPARE(f.FMain->L_Beat->text(), QStringLiteral("1"));
+        QCOMPARE(f.FMain->FBeatCounter, 1);
+        QCOMPARE(f.Panel(1), BarCounterText(1));
+        QCOMPARE(f.FMain->L_Beat->styleSheet(), QStringLiteral("color: %1").arg(ToQColor(f.FMain->FBeatColour).name()));
+        f.FMain->TimerTimer();
+        QCOMPARE(f.FMain->FRunTime, 1);
+        // Stop and Start again: the count-in comes again.
+        f.FMain->btnStartStopClick();
+        f.FMain->btnStartStopClick();
+        f.Beat();
+        QCOMPARE(f.FMain->FBeatCounter, 0);
+        QVERIFY(f.FMain->L_Beat->styleSheet() == colours[0]);
     }
 
     void keypadPlusAndMinusStepTheTempoFromAnywhere()

@@ -105,7 +105,7 @@ private slots:
                      "[blbost]\nrealdrummer=0\n"
                      "[grid]\n1=60\n2=60\n3=60\n4=60\n"
                      "[casovani]\nposun=0\n"
-                     "[cviceni]\nhlasitost=100\n"));
+                     "[cviceni]\npredtakt=0\nhlasitost=100\n"));
     }
 
     void storedProfileWinsOverTheFreeTempo()
@@ -220,7 +220,7 @@ private slots:
         QCOMPARE(AudioOut::Instance().Volume(), 0.25f);
         f.FConfig->SpE_Hlasitost->setValue(shown);
         f.Close();
-        QVERIFY(ReadAll(dir.path() + "/tiktakon.ini").contains("[cviceni]\nhlasitost=" + QByteArray::number(shown) + "\n"));
+        QVERIFY(ReadAll(dir.path() + "/tiktakon.ini").contains("hlasitost=" + QByteArray::number(shown) + "\n"));
         AudioOut::Instance().SetVolumePercent(100);
     }
 
@@ -405,7 +405,7 @@ private slots:
                                    << QStringList{"btnOk", "PageControl1", "ChB_Lights", "ChB_Numbers", "ChB_Circle",
                                                   "Panel1", "Panel2", "ChB_Real", "btnOk"};
         QTest::newRow("Časování") << 2 << QStringList{"btnOk", "PageControl1", "SpE_Posun", "btnOk"};
-        QTest::newRow("Cvičení") << 3 << QStringList{"btnOk", "PageControl1", "SpE_Hlasitost", "btnOk"};
+        QTest::newRow("Cvičení") << 3 << QStringList{"btnOk", "PageControl1", "SpE_Hlasitost", "cboPredtakt", "btnOk"};
     }
     void tabWalksTheDialogInOrder()
     {
@@ -419,7 +419,7 @@ private slots:
             {c.Button1, "Button1"},       {c.btnTest, "btnTest"},           {c.ChB_Lights, "ChB_Lights"},
             {c.ChB_Numbers, "ChB_Numbers"}, {c.ChB_Circle, "ChB_Circle"},   {c.Panel1, "Panel1"},
             {c.Panel2, "Panel2"},         {c.ChB_Real, "ChB_Real"},         {c.SpE_Posun, "SpE_Posun"},
-            {c.SpE_Hlasitost, "SpE_Hlasitost"}};
+            {c.SpE_Hlasitost, "SpE_Hlasitost"}, {c.cboPredtakt, "cboPredtakt"}};
         // The tab bar stands for the tab control, a spin box's line edit for the spin box.
         const auto name = [&](QWidget* focus) {
             QWidget* w = focus;

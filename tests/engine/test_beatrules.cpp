@@ -46,6 +46,62 @@ private slots:
             QVERIFY(random.Draw(3) < 3);
         }
     }
+
+    // The count-in at Start: whole bars whose first beat sounds as an accent whatever the
+    // accents, counting nothing; then bar 1, beat 1 as without it. Stop (a reset) ends it.
+    void countInComesBeforeTheFirstBar_data()
+    {
+        QTest::addColumn<int>("bars");
+        QTest::addColumn<int>("rhythm");
+        QTest::addColumn<bool>("resetAfterTwo");
+        // Per beat: 'c' count-in accented, 'n' count-in normal, then the real beats' counters.
+        QTest::addColumn<QString>("beats");
+        QTest::newRow("none") << 0 << 3 << false << "1 2 3 4";
+        QTest::newRow("one bar of 3") << 1 << 3 << false << "c n n 1 2 3 4";
+        QTest::newRow("two bars of 2") << 2 << 2 << false << "c n c n 1 2";
+        QTest::newRow("one bar of 1") << 1 << 1 << false << "c 1 2";
+        QTest::newRow("ended by a reset") << 2 << 4 << true << "c n 1 2 3";
+    }
+    void countInComesBeforeTheFirstBar()
+    {
+        QFETCH(int, bars);
+        QFETCH(int, rhythm);
+        QFETCH(bool, resetAfterTwo);
+        QFETCH(QString, beats);
+        BeatSettings settings;
+        settings.FBeatsPerBar = rhythm;
+        settings.FCountInBars = bars;
+        settings.FAccentsOn = true;
+        settings.FAccentFlags = {0, 1, 0, 0, 0, 0, 0, 0}; // the count-in ignores these
+        settings.FRealDrummer = true;
+        BeatSequence sequence;
+        sequence.ArmCountIn();
+        QStringList seen;
+        int position = 0;
+        const QStringList expected = beats.split(QLatin1Char(' '));
+        for (int i = 0; i < expected.size(); ++i) {
+            if (resetAfterTwo && i == 2) {
+                sequence.ResetBar();
+                position = 0;
+            }
+            const BeatDecision d = sequence.Decide(settings);
+            QCOMPARE(d.FPosition, position);
+            position = (position + 1) % rhythm;
+            if (d.FCountIn) {
+                QCOMPARE(d.FCounter, 0);
+                QVERIFY(!d.FBarStart);
+                seen << (d.FAccented ? QStringLiteral("c") : QStringLiteral("n"));
+            } else {
+                QCOMPARE(d.FBarStart, (d.FCounter - 1) % rhythm == 0);
+                if (d.FCounter == 1) {
+                    QCOMPARE(d.FBar, 1);
+                    QCOMPARE(d.FPosition, 0);
+                }
+                seen << QString::number(d.FCounter);
+            }
+        }
+        QCOMPARE(seen.join(QLatin1Char(' ')), beats);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBeatRules)

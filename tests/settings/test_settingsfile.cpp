@@ -38,6 +38,7 @@ public:
     std::array<int, 5> widths = {19, 1, 1, 1, 1};
     int displayOffset = 77;
     int volume = 77;
+    int countIn = 7;
 
     QList<int> restoredProfiles;
     bool restoreFails = false;
@@ -95,6 +96,8 @@ public:
     void SetRealDrummer(bool on) override { realDrummer = on; }
     int DisplayOffsetMs() const override { return displayOffset; }
     void SetDisplayOffsetMs(int ms) override { displayOffset = ms; }
+    int CountInBars() const override { return countIn; }
+    void SetCountInBars(int bars) override { countIn = bars; }
     int VolumePercent() const override { return volume; }
     void SetVolumePercent(int percent) override { volume = percent; }
     int ColumnCount() const override { return static_cast<int>(widths.size()); }
@@ -118,6 +121,8 @@ QVariant Setting(const RecordingHost& host, const QString& name)
         return host.displayOffset;
     if (name == "volume")
         return host.volume;
+    if (name == "countIn")
+        return host.countIn;
     if (name == "mute")
         return host.mute;
     if (name == "mode")
@@ -219,6 +224,8 @@ void TestSettingsFile::readValue_data()
         << QByteArray("[casovani]\nposun=pozde\n") << "offset" << QVariant(0);
     QTest::newRow("volume") << QByteArray("[cviceni]\nhlasitost=35\n") << "volume" << QVariant(35);
     QTest::newRow("volume missing: full") << QByteArray("[metro]\ntempo=90\n") << "volume" << QVariant(100);
+    QTest::newRow("count-in") << QByteArray("[cviceni]\npredtakt=2\n") << "countIn" << QVariant(2);
+    QTest::newRow("count-in missing: none") << QByteArray("[metro]\ntempo=90\n") << "countIn" << QVariant(0);
 }
 
 void TestSettingsFile::readValue()
@@ -291,6 +298,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
     host.widths = {19, 61, 62, 63, 64};
     host.displayOffset = 40;
     host.volume = 60;
+    host.countIn = 1;
     WriteSettings(IniFile(Path()), host);
     QCOMPARE(ReadAll(Path()), QByteArray("[profil]\nselected=-1\n"
                                          "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
@@ -301,7 +309,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
                                          "[blbost]\nrealdrummer=0\n"
                                          "[grid]\n1=61\n2=62\n3=63\n4=64\n"
                                          "[casovani]\nposun=40\n"
-                                         "[cviceni]\nhlasitost=60\n"));
+                                         "[cviceni]\npredtakt=1\nhlasitost=60\n"));
 }
 
 void TestSettingsFile::writeRhythmFromText_data()
