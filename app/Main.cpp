@@ -512,6 +512,11 @@ void TformMain::PushBeatSettings()
     settings.FRealDrummer = RealDrummer();
     settings.FMute = chkMute->isChecked();
     settings.FCountInBars = CountInBars();
+    const SilentBarsChoice silent = SilentBars();
+    settings.FSilentBars = static_cast<BeatSettings::SilentBars>(std::clamp(silent.FMode, 0, 2));
+    settings.FPlayBars = silent.FPlay;
+    settings.FSilentCount = silent.FSilent;
+    settings.FSilentPercent = silent.FPercent;
     FClock->SetSettings(settings);
 }
 

@@ -149,6 +149,8 @@ public:
     int DisplayOffsetMs() const override;
     void SetDisplayOffsetMs(int ms) override;
     int VolumePercent() const override;
+    SilentBarsChoice SilentBars() const override;
+    void SetSilentBars(const SilentBarsChoice& choice) override;
     int CountInBars() const override;
     void SetCountInBars(int bars) override;
     void SetVolumePercent(int percent) override;

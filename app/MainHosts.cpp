@@ -269,6 +269,28 @@ void TformMain::SetDisplayOffsetMs(int ms)
     }
 }
 
+SettingsHost::SilentBarsChoice TformMain::SilentBars() const
+{
+    SilentBarsChoice choice;
+    if (FConfig) {
+        choice.FMode = FConfig->cboVynechat->currentIndex();
+        choice.FPlay = FConfig->SpE_Hrat->value();
+        choice.FSilent = FConfig->SpE_Ticho->value();
+        choice.FPercent = FConfig->SpE_Nahodne->value();
+    }
+    return choice;
+}
+
+void TformMain::SetSilentBars(const SilentBarsChoice& choice)
+{
+    if (FConfig) {
+        FConfig->cboVynechat->setCurrentIndex(std::clamp(choice.FMode, 0, 2));
+        FConfig->SpE_Hrat->setValue(choice.FPlay);
+        FConfig->SpE_Ticho->setValue(choice.FSilent);
+        FConfig->SpE_Nahodne->setValue(choice.FPercent);
+    }
+}
+
 int TformMain::CountInBars() const
 {
     return FConfig ? FConfig->cboPredtakt->currentIndex() : 0;

@@ -51,6 +51,20 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     if ((s.FCounter - 1) % n == 0) {
         d.FBarStart = true;
         d.FBar = BarNumber(s.FCounter, n);
+        switch (settings.FSilentBars) {
+        case BeatSettings::SilentBars::Off:
+            s.FBarSilent = false;
+            break;
+        case BeatSettings::SilentBars::Pattern: {
+            const int play = std::clamp(settings.FPlayBars, 1, 16);
+            const int silent = std::clamp(settings.FSilentCount, 1, 16);
+            s.FBarSilent = (d.FBar - 1) % (play + silent) >= play;
+            break;
+        }
+        case BeatSettings::SilentBars::Random:
+            s.FBarSilent = s.FSilentRandom.Draw(100) < static_cast<std::uint32_t>(std::clamp(settings.FSilentPercent, 0, 90));
+            break;
+        }
         // The draw is made only when every other condition holds, so its sequence is the same
         // in every run of the program.
         if (s.FCounter > 1 && settings.FRealDrummer && s.FCounter % (4 * n) == 1 && s.FRandom.Draw(3) == 0) {
@@ -61,6 +75,8 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     }
     d.FDrummer = s.FDrummer;
     d.FTempo = s.FTempo;
+    d.FSilentBar = s.FBarSilent;
+    d.FMute = d.FMute || s.FBarSilent;
     return d;
 }
 
@@ -70,4 +86,5 @@ void BeatSequence::ResetBar()
     FState.FCounter = 0;
     FState.FCountInArmed = false;
     FState.FCountInLeft = 0;
+    FState.FBarSilent = false;
 }

@@ -27,6 +27,13 @@ struct BeatSettings
     bool FRealDrummer = false;
     bool FMute = false;
     int FCountInBars = 0; // bars counted in at each Start, 0..2
+    // Silent bars to test the inner pulse: none, FPlayBars played then FSilentBars silent over
+    // and over, or each bar silent by chance (FSilentPercent of bars).
+    enum class SilentBars { Off, Pattern, Random };
+    SilentBars FSilentBars = SilentBars::Off;
+    int FPlayBars = 4;      // 1..16
+    int FSilentCount = 4;   // 1..16
+    int FSilentPercent = 30; // 0..90
 };
 
 // One decided beat: everything its sound and its display need.
@@ -45,6 +52,7 @@ struct BeatDecision
     bool FDrummer = false;
     int FTempo = 0; // the clock's tempo after this beat (moved by the drift)
     bool FCountIn = false; // a beat of the count-in: counts nothing, draws nothing
+    bool FSilentBar = false; // a beat of a silent bar: shown and counted, not heard
 };
 
 // The beat sequencing: position in the bar, accents, counters and the real drummer's drift.
@@ -62,6 +70,8 @@ public:
         DrummerRandom FRandom;
         bool FCountInArmed = false; // a Start asked for the count-in; its length is set at the next beat
         int FCountInLeft = 0;       // count-in beats still to come
+        bool FBarSilent = false;    // the bar being played is a silent one
+        DrummerRandom FSilentRandom; // the silent bars' own draws, apart from the drummer's
     };
 
     BeatDecision Decide(const BeatSettings& settings);

@@ -343,6 +343,50 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     cboPredtakt->setToolTip(tr("Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času"));
     lblPredtakt->setBuddy(cboPredtakt);
 
+    auto* lblVynechat = new QLabel(tr("&Vynechané takty:"), TabSheet4);
+    lblVynechat->setGeometry(16, 82, 150, 17);
+    cboVynechat = new QComboBox(TabSheet4);
+    cboVynechat->setGeometry(170, 80, 100, 22);
+    cboVynechat->addItems({tr("vypnuto"), tr("pravidelně"), tr("náhodně")});
+    cboVynechat->setToolTip(tr("Takty bez zvuku, aby bylo slyšet, zda hrajete dál v tempu; světla a počítadla běží"));
+    lblVynechat->setBuddy(cboVynechat);
+    auto* lblHrat = new QLabel(tr("H&rát taktů:"), TabSheet4);
+    lblHrat->setGeometry(16, 114, 80, 17);
+    SpE_Hrat = new QSpinBox(TabSheet4);
+    SpE_Hrat->setGeometry(100, 112, 50, 22);
+    SpE_Hrat->setRange(1, 16);
+    SpE_Hrat->setValue(4);
+    SpE_Hrat->setToolTip(tr("Kolik taktů zní, než přijdou takty bez zvuku"));
+    lblHrat->setBuddy(SpE_Hrat);
+    auto* lblTicho = new QLabel(tr("&Ticho taktů:"), TabSheet4);
+    lblTicho->setGeometry(170, 114, 80, 17);
+    SpE_Ticho = new QSpinBox(TabSheet4);
+    SpE_Ticho->setGeometry(254, 112, 50, 22);
+    SpE_Ticho->setRange(1, 16);
+    SpE_Ticho->setValue(4);
+    SpE_Ticho->setToolTip(tr("Kolik taktů je bez zvuku, než se zase hraje"));
+    lblTicho->setBuddy(SpE_Ticho);
+    auto* lblNahodne = new QLabel(tr("Ticho s pravděpodobno&stí:"), TabSheet4);
+    lblNahodne->setGeometry(16, 146, 150, 17);
+    SpE_Nahodne = new QSpinBox(TabSheet4);
+    SpE_Nahodne->setGeometry(170, 144, 70, 22);
+    SpE_Nahodne->setRange(0, 90);
+    SpE_Nahodne->setValue(30);
+    SpE_Nahodne->setSuffix(QStringLiteral(" %"));
+    SpE_Nahodne->setToolTip(tr("Jak často je takt náhodně bez zvuku"));
+    lblNahodne->setBuddy(SpE_Nahodne);
+    // Only what the chosen way uses can be set.
+    const auto enableSilent = [=, this] {
+        const int mode = cboVynechat->currentIndex();
+        for (QWidget* w : {static_cast<QWidget*>(lblHrat), static_cast<QWidget*>(SpE_Hrat),
+                           static_cast<QWidget*>(lblTicho), static_cast<QWidget*>(SpE_Ticho)})
+            w->setEnabled(mode == 1);
+        lblNahodne->setEnabled(mode == 2);
+        SpE_Nahodne->setEnabled(mode == 2);
+    };
+    connect(cboVynechat, &QComboBox::currentIndexChanged, this, enableSilent);
+    enableSilent();
+
     FLatencyTimer = new QTimer(this);
     FLatencyTimer->setInterval(500);
     connect(FLatencyTimer, &QTimer::timeout, this, [this] { lblLatency->setText(LatencyText()); });
@@ -356,7 +400,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         FitCaption(caption);
 
     // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
-    const std::array<QWidget*, 25> tabOrder = {btnOk,
+    const std::array<QWidget*, 29> tabOrder = {btnOk,
                                                PageControl1,
                                                optZvuk->button(0),
                                                optZvuk->button(1),
@@ -380,6 +424,10 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                                                SpE_Posun,
                                                SpE_Hlasitost,
                                                cboPredtakt,
+                                               cboVynechat,
+                                               SpE_Hrat,
+                                               SpE_Ticho,
+                                               SpE_Nahodne,
                                                btnCancel};
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);

@@ -91,6 +91,10 @@ public:
     QSpinBox* SpE_Posun;
     QSpinBox* SpE_Hlasitost; // the sound's level, 0..100 %
     QComboBox* cboPredtakt;  // bars counted in at Start: none, 1, 2
+    QComboBox* cboVynechat;  // silent bars: off, by pattern, by chance
+    QSpinBox* SpE_Hrat;      // bars played before the silent ones, 1..16
+    QSpinBox* SpE_Ticho;     // silent bars after them, 1..16
+    QSpinBox* SpE_Nahodne;   // chance of a silent bar, 0..90 %
     QLabel* lblLatency;
     // The latency label's text for the stream as it is now.
     static QString LatencyText();

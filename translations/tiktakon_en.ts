@@ -258,6 +258,50 @@
         <source>Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času</source>
         <translation>How many bars are counted in after Start, before bars and time are counted</translation>
     </message>
+    <message>
+        <source>&amp;Vynechané takty:</source>
+        <translation>Si&amp;lent bars:</translation>
+    </message>
+    <message>
+        <source>vypnuto</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>pravidelně</source>
+        <translation>by pattern</translation>
+    </message>
+    <message>
+        <source>náhodně</source>
+        <translation>by chance</translation>
+    </message>
+    <message>
+        <source>Takty bez zvuku, aby bylo slyšet, zda hrajete dál v tempu; světla a počítadla běží</source>
+        <translation>Bars without sound, to hear whether you keep the tempo on your own; lights and counters go on</translation>
+    </message>
+    <message>
+        <source>H&amp;rát taktů:</source>
+        <translation>Pla&amp;y bars:</translation>
+    </message>
+    <message>
+        <source>Kolik taktů zní, než přijdou takty bez zvuku</source>
+        <translation>How many bars sound before the silent ones</translation>
+    </message>
+    <message>
+        <source>&amp;Ticho taktů:</source>
+        <translation>Silen&amp;t bars:</translation>
+    </message>
+    <message>
+        <source>Kolik taktů je bez zvuku, než se zase hraje</source>
+        <translation>How many bars are silent before the beat sounds again</translation>
+    </message>
+    <message>
+        <source>Jak často je takt náhodně bez zvuku</source>
+        <translation>How often a bar is silent by chance</translation>
+    </message>
+    <message>
+        <source>Ticho s pravděpodobno&amp;stí:</source>
+        <translation>Silent by c&amp;hance:</translation>
+    </message>
 </context>
 <context>
     <name>TformMain</name>

@@ -105,7 +105,7 @@ private slots:
                      "[blbost]\nrealdrummer=0\n"
                      "[grid]\n1=60\n2=60\n3=60\n4=60\n"
                      "[casovani]\nposun=0\n"
-                     "[cviceni]\npredtakt=0\nhlasitost=100\n"));
+                     "[cviceni]\npredtakt=0\nvynechat=0\nhrat=4\nticho=4\nnahodne=30\nhlasitost=100\n"));
     }
 
     void storedProfileWinsOverTheFreeTempo()
@@ -405,7 +405,7 @@ private slots:
                                    << QStringList{"btnOk", "PageControl1", "ChB_Lights", "ChB_Numbers", "ChB_Circle",
                                                   "Panel1", "Panel2", "ChB_Real", "btnOk"};
         QTest::newRow("Časování") << 2 << QStringList{"btnOk", "PageControl1", "SpE_Posun", "btnOk"};
-        QTest::newRow("Cvičení") << 3 << QStringList{"btnOk", "PageControl1", "SpE_Hlasitost", "cboPredtakt", "btnOk"};
+        QTest::newRow("Cvičení") << 3 << QStringList{"btnOk", "PageControl1", "SpE_Hlasitost", "cboPredtakt", "cboVynechat", "btnOk"};
     }
     void tabWalksTheDialogInOrder()
     {
@@ -419,7 +419,8 @@ private slots:
             {c.Button1, "Button1"},       {c.btnTest, "btnTest"},           {c.ChB_Lights, "ChB_Lights"},
             {c.ChB_Numbers, "ChB_Numbers"}, {c.ChB_Circle, "ChB_Circle"},   {c.Panel1, "Panel1"},
             {c.Panel2, "Panel2"},         {c.ChB_Real, "ChB_Real"},         {c.SpE_Posun, "SpE_Posun"},
-            {c.SpE_Hlasitost, "SpE_Hlasitost"}, {c.cboPredtakt, "cboPredtakt"}};
+            {c.SpE_Hlasitost, "SpE_Hlasitost"}, {c.cboPredtakt, "cboPredtakt"},
+            {c.cboVynechat, "cboVynechat"}};
         // The tab bar stands for the tab control, a spin box's line edit for the spin box.
         const auto name = [&](QWidget* focus) {
             QWidget* w = focus;

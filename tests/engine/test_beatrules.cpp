@@ -102,6 +102,82 @@ private slots:
         }
         QCOMPARE(seen.join(QLatin1Char(' ')), beats);
     }
+
+    // Silent bars by pattern: P bars heard, Q silent, over and over from bar 1; the beats of a
+    // silent bar are decided, shown and counted, only not heard.
+    void silentBarsByPattern_data()
+    {
+        QTest::addColumn<int>("play");
+        QTest::addColumn<int>("silent");
+        QTest::addColumn<QString>("bars"); // per bar: h heard, s silent
+        QTest::newRow("2 then 1") << 2 << 1 << "hhshhshh";
+        QTest::newRow("1 then 3") << 1 << 3 << "hssshsss";
+        QTest::newRow("out of range: 1 then 16") << 0 << 99 << "hsssssss";
+    }
+    void silentBarsByPattern()
+    {
+        QFETCH(int, play);
+        QFETCH(int, silent);
+        QFETCH(QString, bars);
+        BeatSettings settings;
+        settings.FBeatsPerBar = 3;
+        settings.FSilentBars = BeatSettings::SilentBars::Pattern;
+        settings.FPlayBars = play;
+        settings.FSilentCount = silent;
+        BeatSequence sequence;
+        QString seen;
+        for (int bar = 0; bar < bars.size(); ++bar) {
+            const BeatDecision first = sequence.Decide(settings);
+            QCOMPARE(first.FBar, bar + 1);
+            for (int beat = 1; beat < 3; ++beat) {
+                const BeatDecision d = sequence.Decide(settings);
+                QCOMPARE(d.FMute, first.FMute); // the whole bar
+                QCOMPARE(d.FSilentBar, first.FSilentBar);
+            }
+            QCOMPARE(first.FMute, first.FSilentBar);
+            seen += first.FSilentBar ? QLatin1Char('s') : QLatin1Char('h');
+        }
+        QCOMPARE(seen, bars);
+    }
+
+    // Silent bars by chance come from a generator of their own: the real drummer's draws keep
+    // their order whether they are on or not.
+    void silentBarsByChanceLeaveTheDrummersDraws_data()
+    {
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<int>("fewest");
+        QTest::addColumn<int>("most");
+        QTest::newRow("never") << 0 << 0 << 0;
+        QTest::newRow("30 %") << 30 << 40 << 80;
+        QTest::newRow("90 %") << 90 << 160 << 199;
+        QTest::newRow("above 90: 90") << 100 << 160 << 199;
+    }
+    void silentBarsByChanceLeaveTheDrummersDraws()
+    {
+        QFETCH(int, percent);
+        QFETCH(int, fewest);
+        QFETCH(int, most);
+        BeatSettings settings;
+        settings.FBeatsPerBar = 2;
+        settings.FRealDrummer = true;
+        BeatSequence plain;
+        settings.FSilentBars = BeatSettings::SilentBars::Random;
+        settings.FSilentPercent = percent;
+        BeatSequence silentOnes;
+        BeatSettings plainSettings = settings;
+        plainSettings.FSilentBars = BeatSettings::SilentBars::Off;
+        int silentBars = 0;
+        for (int beat = 0; beat < 400; ++beat) {
+            const BeatDecision a = plain.Decide(plainSettings);
+            const BeatDecision b = silentOnes.Decide(settings);
+            QCOMPARE(b.FDrummer, a.FDrummer);
+            QCOMPARE(b.FTempo, a.FTempo);
+            QVERIFY(!a.FMute);
+            silentBars += b.FBarStart && b.FSilentBar ? 1 : 0;
+        }
+        QCOMPARE(silentOnes.Snapshot().FRandom.State(), plain.Snapshot().FRandom.State());
+        QVERIFY2(silentBars >= fewest && silentBars <= most, qPrintable(QString::number(silentBars)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBeatRules)

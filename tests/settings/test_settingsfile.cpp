@@ -39,6 +39,7 @@ public:
     int displayOffset = 77;
     int volume = 77;
     int countIn = 7;
+    SilentBarsChoice silent{7, 7, 7, 7};
 
     QList<int> restoredProfiles;
     bool restoreFails = false;
@@ -96,6 +97,8 @@ public:
     void SetRealDrummer(bool on) override { realDrummer = on; }
     int DisplayOffsetMs() const override { return displayOffset; }
     void SetDisplayOffsetMs(int ms) override { displayOffset = ms; }
+    SilentBarsChoice SilentBars() const override { return silent; }
+    void SetSilentBars(const SilentBarsChoice& choice) override { silent = choice; }
     int CountInBars() const override { return countIn; }
     void SetCountInBars(int bars) override { countIn = bars; }
     int VolumePercent() const override { return volume; }
@@ -123,6 +126,12 @@ QVariant Setting(const RecordingHost& host, const QString& name)
         return host.volume;
     if (name == "countIn")
         return host.countIn;
+    if (name == "silent")
+        return QStringLiteral("%1 %2 %3 %4")
+            .arg(host.silent.FMode)
+            .arg(host.silent.FPlay)
+            .arg(host.silent.FSilent)
+            .arg(host.silent.FPercent);
     if (name == "mute")
         return host.mute;
     if (name == "mode")
@@ -226,6 +235,12 @@ void TestSettingsFile::readValue_data()
     QTest::newRow("volume missing: full") << QByteArray("[metro]\ntempo=90\n") << "volume" << QVariant(100);
     QTest::newRow("count-in") << QByteArray("[cviceni]\npredtakt=2\n") << "countIn" << QVariant(2);
     QTest::newRow("count-in missing: none") << QByteArray("[metro]\ntempo=90\n") << "countIn" << QVariant(0);
+    QTest::newRow("silent bars") << QByteArray("[cviceni]\nvynechat=1\nhrat=3\nticho=2\nnahodne=50\n") << "silent"
+                                 << QVariant(QStringLiteral("1 3 2 50"));
+    QTest::newRow("silent bars missing: off, 4, 4, 30") << QByteArray("[metro]\ntempo=90\n") << "silent"
+                                                        << QVariant(QStringLiteral("0 4 4 30"));
+    QTest::newRow("silent bars damaged") << QByteArray("[cviceni]\nvynechat=x\nhrat=\nticho=2.5\n") << "silent"
+                                         << QVariant(QStringLiteral("0 4 4 30"));
 }
 
 void TestSettingsFile::readValue()
@@ -299,6 +314,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
     host.displayOffset = 40;
     host.volume = 60;
     host.countIn = 1;
+    host.silent = {2, 3, 1, 40};
     WriteSettings(IniFile(Path()), host);
     QCOMPARE(ReadAll(Path()), QByteArray("[profil]\nselected=-1\n"
                                          "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
@@ -309,7 +325,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
                                          "[blbost]\nrealdrummer=0\n"
                                          "[grid]\n1=61\n2=62\n3=63\n4=64\n"
                                          "[casovani]\nposun=40\n"
-                                         "[cviceni]\npredtakt=1\nhlasitost=60\n"));
+                                         "[cviceni]\npredtakt=1\nvynechat=2\nhrat=3\nticho=1\nnahodne=40\nhlasitost=60\n"));
 }
 
 void TestSettingsFile::writeRhythmFromText_data()
