@@ -173,6 +173,39 @@ QString ChooseWaveFile(QWidget* parent, const QString& lastFile)
     return dialog.selectedFiles().constFirst();
 }
 
+// A captioned number box: the caption is the box's buddy, so its Alt letter reaches the box.
+QSpinBox* NumberBox(QWidget* page, const QString& caption, const QRect& captionPlace, const QRect& boxPlace,
+                    int low, int high, int value, const QString& hint, const QString& suffix = QString(),
+                    QLabel** captionOut = nullptr)
+{
+    auto* label = new QLabel(caption, page);
+    label->setGeometry(captionPlace);
+    auto* box = new QSpinBox(page);
+    box->setGeometry(boxPlace);
+    box->setRange(low, high);
+    box->setValue(value);
+    box->setSuffix(suffix);
+    box->setToolTip(hint);
+    label->setBuddy(box);
+    if (captionOut)
+        *captionOut = label;
+    return box;
+}
+
+// A captioned choice, the same way.
+QComboBox* ChoiceBox(QWidget* page, const QString& caption, const QRect& captionPlace, const QRect& boxPlace,
+                     const QStringList& items, const QString& hint)
+{
+    auto* label = new QLabel(caption, page);
+    label->setGeometry(captionPlace);
+    auto* box = new QComboBox(page);
+    box->setGeometry(boxPlace);
+    box->addItems(items);
+    box->setToolTip(hint);
+    label->setBuddy(box);
+    return box;
+}
+
 } // namespace
 
 TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
@@ -308,73 +341,38 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     connect(ChB_Real, &QCheckBox::clicked, this, &TformConfig::ChB_RealClick);
 
     // Page "Časování"
-    auto* lblPosun = new QLabel(tr("&Posun zobrazení (ms):"), TabSheet3);
-    lblPosun->setGeometry(16, 18, 150, 17);
-    SpE_Posun = new QSpinBox(TabSheet3);
-    SpE_Posun->setGeometry(170, 16, 70, 22);
-    SpE_Posun->setRange(-500, 500);
-    SpE_Posun->setToolTip(tr("O kolik později se doba ukáže, než ji zvukový server ohlásí jako "
+    SpE_Posun = NumberBox(TabSheet3, tr("&Posun zobrazení (ms):"), {16, 18, 150, 17}, {170, 16, 70, 22}, -500, 500,
+                          0,
+                          tr("O kolik později se doba ukáže, než ji zvukový server ohlásí jako "
                              "přehranou\n(např. pro bezdrátová sluchátka, která zvuk zpožďují)"));
-    lblPosun->setBuddy(SpE_Posun);
     lblLatency = new QLabel(TabSheet3);
     lblLatency->setGeometry(16, 52, 350, 34);
     lblLatency->setWordWrap(true);
     lblLatency->setToolTip(
         tr("Doba od rozhodnutí o době do jejího zaznění, jak ji hlásí zvukový server"));
     // Page "Cvičení"
-    auto* lblHlasitost = new QLabel(tr("&Hlasitost:"), TabSheet4);
-    lblHlasitost->setGeometry(16, 18, 150, 17);
-    SpE_Hlasitost = new QSpinBox(TabSheet4);
-    SpE_Hlasitost->setGeometry(170, 16, 70, 22);
-    SpE_Hlasitost->setRange(0, 100);
-    SpE_Hlasitost->setValue(100);
-    SpE_Hlasitost->setSuffix(QStringLiteral(" %"));
-    SpE_Hlasitost->setToolTip(tr("Hlasitost dob v procentech, pro všechny druhy zvuku"));
-    lblHlasitost->setBuddy(SpE_Hlasitost);
+    SpE_Hlasitost = NumberBox(TabSheet4, tr("&Hlasitost:"), {16, 18, 150, 17}, {170, 16, 70, 22}, 0, 100, 100,
+                              tr("Hlasitost dob v procentech, pro všechny druhy zvuku"), QStringLiteral(" %"));
     // Heard at once, in the next beat and in "Test", as the other settings of the dialog act.
     connect(SpE_Hlasitost, &QSpinBox::valueChanged, this,
             [](int percent) { AudioOut::Instance().SetVolumePercent(percent); });
 
-    auto* lblPredtakt = new QLabel(tr("&Předtakt:"), TabSheet4);
-    lblPredtakt->setGeometry(16, 50, 150, 17);
-    cboPredtakt = new QComboBox(TabSheet4);
-    cboPredtakt->setGeometry(170, 48, 100, 22);
-    cboPredtakt->addItems({tr("žádný"), tr("1 takt"), tr("2 takty")});
-    cboPredtakt->setToolTip(tr("Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času"));
-    lblPredtakt->setBuddy(cboPredtakt);
+    cboPredtakt = ChoiceBox(TabSheet4, tr("&Předtakt:"), {16, 50, 150, 17}, {170, 48, 100, 22},
+                            {tr("žádný"), tr("1 takt"), tr("2 takty")},
+                            tr("Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času"));
 
-    auto* lblVynechat = new QLabel(tr("&Vynechané takty:"), TabSheet4);
-    lblVynechat->setGeometry(16, 82, 150, 17);
-    cboVynechat = new QComboBox(TabSheet4);
-    cboVynechat->setGeometry(170, 80, 100, 22);
-    cboVynechat->addItems({tr("vypnuto"), tr("pravidelně"), tr("náhodně")});
-    cboVynechat->setToolTip(tr("Takty bez zvuku, aby bylo slyšet, zda hrajete dál v tempu; světla a počítadla běží"));
-    lblVynechat->setBuddy(cboVynechat);
-    auto* lblHrat = new QLabel(tr("H&rát taktů:"), TabSheet4);
-    lblHrat->setGeometry(16, 114, 80, 17);
-    SpE_Hrat = new QSpinBox(TabSheet4);
-    SpE_Hrat->setGeometry(100, 112, 50, 22);
-    SpE_Hrat->setRange(1, 16);
-    SpE_Hrat->setValue(4);
-    SpE_Hrat->setToolTip(tr("Kolik taktů zní, než přijdou takty bez zvuku"));
-    lblHrat->setBuddy(SpE_Hrat);
-    auto* lblTicho = new QLabel(tr("&Ticho taktů:"), TabSheet4);
-    lblTicho->setGeometry(170, 114, 80, 17);
-    SpE_Ticho = new QSpinBox(TabSheet4);
-    SpE_Ticho->setGeometry(254, 112, 50, 22);
-    SpE_Ticho->setRange(1, 16);
-    SpE_Ticho->setValue(4);
-    SpE_Ticho->setToolTip(tr("Kolik taktů je bez zvuku, než se zase hraje"));
-    lblTicho->setBuddy(SpE_Ticho);
-    auto* lblNahodne = new QLabel(tr("Ticho s pravděpodobno&stí:"), TabSheet4);
-    lblNahodne->setGeometry(16, 146, 150, 17);
-    SpE_Nahodne = new QSpinBox(TabSheet4);
-    SpE_Nahodne->setGeometry(170, 144, 70, 22);
-    SpE_Nahodne->setRange(0, 90);
-    SpE_Nahodne->setValue(30);
-    SpE_Nahodne->setSuffix(QStringLiteral(" %"));
-    SpE_Nahodne->setToolTip(tr("Jak často je takt náhodně bez zvuku"));
-    lblNahodne->setBuddy(SpE_Nahodne);
+    cboVynechat = ChoiceBox(TabSheet4, tr("&Vynechané takty:"), {16, 82, 150, 17}, {170, 80, 100, 22},
+                            {tr("vypnuto"), tr("pravidelně"), tr("náhodně")},
+                            tr("Takty bez zvuku, aby bylo slyšet, zda hrajete dál v tempu; světla a počítadla běží"));
+    QLabel* lblHrat = nullptr;
+    QLabel* lblTicho = nullptr;
+    QLabel* lblNahodne = nullptr;
+    SpE_Hrat = NumberBox(TabSheet4, tr("H&rát taktů:"), {16, 114, 80, 17}, {100, 112, 50, 22}, 1, 16, 4,
+                         tr("Kolik taktů zní, než přijdou takty bez zvuku"), QString(), &lblHrat);
+    SpE_Ticho = NumberBox(TabSheet4, tr("&Ticho taktů:"), {170, 114, 80, 17}, {254, 112, 50, 22}, 1, 16, 4,
+                          tr("Kolik taktů je bez zvuku, než se zase hraje"), QString(), &lblTicho);
+    SpE_Nahodne = NumberBox(TabSheet4, tr("Ticho s pravděpodobno&stí:"), {16, 146, 150, 17}, {170, 144, 70, 22}, 0,
+                            90, 30, tr("Jak často je takt náhodně bez zvuku"), QStringLiteral(" %"), &lblNahodne);
     // Only what the chosen way uses can be set.
     const auto enableSilent = [=, this] {
         const int mode = cboVynechat->currentIndex();
