@@ -32,13 +32,7 @@ BEAT_AREA=(0 172 306 65)
 
 RUN_PIDS=()
 stop_run_processes() {
-    local pid
-    for pid in "${RUN_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${RUN_PIDS[@]}"; do
-        wait "$pid" 2>/dev/null || true
-    done
+    stop_pids "${RUN_PIDS[@]}"
     RUN_PIDS=()
 }
 trap 'stop_run_processes; e2e_cleanup' EXIT

@@ -263,6 +263,19 @@ long WindowPid(Display* display, Window window)
     return pid;
 }
 
+// Asks the window to close as a window manager does, through the end-to-end tests' wmclose.
+bool CloseWindow(Window window)
+{
+    const std::string id = std::to_string(window);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl(TIKTAKON_WMCLOSE, TIKTAKON_WMCLOSE, id.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 int Startup(const char* dir, const char* program)
 {
     int damageEvent = 0;
@@ -326,15 +339,9 @@ int Startup(const char* dir, const char* program)
 
     // Let its start-up work finish, then close it as the close box does.
     usleep(1'000'000);
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = main;
-    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, main, False, NoEventMask, &close);
-    XFlush(display);
+    if (!CloseWindow(main)) {
+        std::fprintf(stderr, "timing_probe: could not ask the window to close\n");
+    }
     for (int i = 0; i < 1000; ++i) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {

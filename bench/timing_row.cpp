@@ -83,9 +83,8 @@ Line LowerEnvelope(const std::vector<Point>& points)
     return line;
 }
 
-// The earliest point of each second less the line: a recording whose sample count falls behind
-// the clock (a block lost by the recorder, or a cycle the sink skipped) shows a step here.
-std::vector<double> BinResidualsMs(const std::vector<Point>& points, const Line& line)
+// The earliest point of each second of the stream less the line's base, in ns.
+std::vector<double> BinResiduals(const std::vector<Point>& points, const Line& line)
 {
     std::map<long, double> earliest;
     for (const Point& p : points) {
@@ -98,7 +97,7 @@ std::vector<double> BinResidualsMs(const std::vector<Point>& points, const Line&
     }
     std::vector<double> residuals;
     for (const auto& [bin, r] : earliest) {
-        residuals.push_back(r / 1e6);
+        residuals.push_back(r);
     }
     return residuals;
 }
@@ -208,27 +207,17 @@ int main(int argc, char* argv[])
     // one; the reports (fewer, and on PipeWire scattered by milliseconds) only the offset: the
     // median of the earliest report of each second.
     Line playedLine = deliveredLine;
-    {
-        std::map<long, double> earliest;
-        for (const Point& p : played) {
-            const long bin = static_cast<long>(p.FSample / Rate);
-            const double r = p.FNs - deliveredLine.Base(p.FSample);
-            auto it = earliest.find(bin);
-            if (it == earliest.end() || r < it->second) {
-                earliest[bin] = r;
-            }
-        }
-        std::vector<double> minima;
-        for (const auto& [bin, r] : earliest) {
-            minima.push_back(r);
-        }
-        playedLine.FA += Quantile(minima, 0.5);
-    }
+    playedLine.FA += Quantile(BinResiduals(played, deliveredLine), 0.5);
     const double middle = recording.FSamples.size() / 2.0;
     Print("monitor_lead_ms", (playedLine.At(middle) - deliveredLine.At(middle)) / 1e6);
     Print("sink_vs_monotonic_ppm", deliveredLine.FB / NsPerSample * 1e6, 1);
     {
-        const std::vector<double> residuals = BinResidualsMs(delivered, deliveredLine);
+        // A recording whose sample count falls behind the clock (a block lost by the recorder, or
+        // a cycle the sink skipped) shows a step in these.
+        std::vector<double> residuals = BinResiduals(delivered, deliveredLine);
+        for (double& r : residuals) {
+            r /= 1e6;
+        }
         double worst = 0;
         int steps = 0;
         for (std::size_t i = 0; i < residuals.size(); ++i) {

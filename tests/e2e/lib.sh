@@ -9,14 +9,19 @@ APP_ENV=(LANGUAGE=cs)
 E2E_PIDS=()
 E2E_TMP=$(mktemp -d /tmp/tiktakon-e2e.XXXXXX)
 
-e2e_cleanup() {
+# stop_pids PID...: ends each process and waits for it.
+stop_pids() {
   local pid
-  for pid in "${E2E_PIDS[@]}"; do
+  for pid in "$@"; do
     kill "$pid" 2>/dev/null || true
   done
-  for pid in "${E2E_PIDS[@]}"; do
+  for pid in "$@"; do
     wait "$pid" 2>/dev/null || true
   done
+}
+
+e2e_cleanup() {
+  stop_pids "${E2E_PIDS[@]}"
   stop_sound_server 2>/dev/null || true
   rm -rf "$E2E_TMP"
 }
@@ -180,19 +185,25 @@ start_sound_server() {
   export PULSE_COOKIE="$dir/cookie"
 }
 
+# start_sound_test SERVER BINARY WMCLOSE CLICKS SOUND_SCRIPTS: the start of a test of the program
+# as heard: the tools' paths noted, a private X server, a private sound server of kind SERVER
+# (pulse|pipewire), and the program copied into APPDIR.
+start_sound_test() {
+  BINARY=$2
+  WMCLOSE=$3
+  CLICKS=$4
+  SOUND_SCRIPTS=$5
+  start_xvfb
+  start_sound_server "$1"
+  APPDIR="$E2E_TMP/app"
+  install_copy "$BINARY" "$APPDIR"
+}
+
 stop_sound_server() {
   if [ -n "${E2E_SOUND_DIR:-}" ]; then
     "$SOUND_SCRIPTS/$E2E_SOUND_SERVER-server.sh" stop "$E2E_SOUND_DIR"
     E2E_SOUND_DIR=""
   fi
-}
-
-start_pulse() {
-  start_sound_server pulse
-}
-
-stop_pulse() {
-  stop_sound_server
 }
 
 # record_start FILE / record_stop: the null sink's monitor as float32 mono 48 kHz. record_stop

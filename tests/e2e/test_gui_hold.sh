@@ -5,17 +5,9 @@
 # number must stand still while the window's thread is held and move on after.
 # Usage: test_gui_hold.sh <tiktakon> <wmclose> <clicks> <holdthread> <pixelwatch> <sound scripts dir>
 source "$(dirname "$0")/lib.sh"
-BINARY=$1
-WMCLOSE=$2
-CLICKS=$3
 HOLDTHREAD=$4
 PIXELWATCH=$5
-SOUND_SCRIPTS=$6
-
-start_xvfb
-start_sound_server pulse
-APPDIR="$E2E_TMP/app"
-install_copy "$BINARY" "$APPDIR"
+start_sound_test pulse "$1" "$2" "$3" "$6"
 printf '[metro]\ntempo=120\nrytmus=4\n[zvuk]\nmode=1\n' >"$APPDIR/tiktakon.ini"
 start_app "$APPDIR"
 

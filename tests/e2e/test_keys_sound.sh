@@ -3,15 +3,7 @@
 # tempo stepped with keypad plus and minus, and what is written at close.
 # Usage: test_keys_sound.sh <tiktakon> <wmclose> <clicks> <sound scripts dir>
 source "$(dirname "$0")/lib.sh"
-BINARY=$1
-WMCLOSE=$2
-CLICKS=$3
-SOUND_SCRIPTS=$4
-
-start_xvfb
-start_pulse
-APPDIR="$E2E_TMP/app"
-install_copy "$BINARY" "$APPDIR"
+start_sound_test pulse "$@"
 printf '[metro]\ntempo=120\nrytmus=4\n' >"$APPDIR/tiktakon.ini"
 
 start_app "$APPDIR"

@@ -5,15 +5,7 @@
 # click still on the beat's frames.
 # Usage: test_practice_sound.sh <tiktakon> <wmclose> <clicks> <sound scripts dir>
 source "$(dirname "$0")/lib.sh"
-BINARY=$1
-WMCLOSE=$2
-CLICKS=$3
-SOUND_SCRIPTS=$4
-
-start_xvfb
-start_sound_server pulse
-APPDIR="$E2E_TMP/app"
-install_copy "$BINARY" "$APPDIR"
+start_sound_test pulse "$@"
 
 # run_beat INI SECONDS: the program with these settings, started with Enter, stopped after
 # SECONDS; the clicks recorded in $E2E_TMP/clicks.txt ("click <frame> <Hz> <ms>").

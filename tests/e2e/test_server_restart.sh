@@ -5,21 +5,14 @@
 # on exactly 24000 samples after the one before. 120 BPM, PulseAudio at its stock settings.
 # Usage: test_server_restart.sh <tiktakon> <wmclose> <clicks> <pixelwatch> <sound scripts dir>
 source "$(dirname "$0")/lib.sh"
-BINARY=$1
-WMCLOSE=$2
-CLICKS=$3
 PIXELWATCH=$4
-SOUND_SCRIPTS=$5
 
 # now: the monotonic clock, in seconds.
 now() {
   "$PIXELWATCH" --now | cut -d' ' -f1
 }
 
-start_xvfb
-start_sound_server pulse
-APPDIR="$E2E_TMP/app"
-install_copy "$BINARY" "$APPDIR"
+start_sound_test pulse "$1" "$2" "$3" "$5"
 printf '[metro]\ntempo=120\nrytmus=4\n[zvuk]\nmode=1\n' >"$APPDIR/tiktakon.ini"
 start_app "$APPDIR"
 

@@ -4,15 +4,8 @@
 # Usage: test_timing.sh pulse|pipewire <tiktakon> <wmclose> <clicks> <sound scripts dir>
 source "$(dirname "$0")/lib.sh"
 SERVER=$1
-BINARY=$2
-WMCLOSE=$3
-CLICKS=$4
-SOUND_SCRIPTS=$5
+start_sound_test "$@"
 
-start_xvfb
-start_sound_server "$SERVER"
-APPDIR="$E2E_TMP/app"
-install_copy "$BINARY" "$APPDIR"
 # Sound mode 1 is the PC generator's square tone.
 printf '[metro]\ntempo=120\nrytmus=4\n[zvuk]\nmode=1\n' >"$APPDIR/tiktakon.ini"
 start_app "$APPDIR"
