@@ -23,7 +23,6 @@
 namespace {
 
 constexpr double kThreshold = 0.05;
-constexpr int kAttempts = 5;
 
 std::int64_t NowUs()
 {
@@ -53,10 +52,15 @@ bool WriteSine(const QString& path, double seconds, double frequency)
 
 } // namespace
 
-#define SKIP_WHEN_DRY()                                                                                      \
+// Judges the last recording before its sounds: feeding the server is the program's work, so a
+// server that ran dry fails the test; a recorder that lost data leaves nothing to judge.
+#define JUDGE_RECORDING()                                                                                    \
     do {                                                                                                     \
-        if (FDry) {                                                                                          \
-            QSKIP("the machine was too busy to keep the sound server fed");                                  \
+        if (!FFault.isEmpty()) {                                                                             \
+            QFAIL(qPrintable(FFault));                                                                       \
+        }                                                                                                    \
+        if (!FVoid.isEmpty()) {                                                                              \
+            QSKIP(qPrintable(FVoid));                                                                        \
         }                                                                                                    \
     } while (false)
 
@@ -69,36 +73,42 @@ private:
     QString FSinePath;
     QString FLongPath;
     Onset FBell;
-    bool FDry = false; // the last recording could not be made without the server running dry
+    QString FFault; // why the last recording fails the test: the server ran dry, or it was not made
+    QString FVoid;  // why the last recording proves nothing: the recorder lost data
 
-    // Records while `play` runs; `play` gets the first beat's frame of the stream, 200 ms ahead. A recording
-    // during which the server ran dry (the machine was too busy to feed it) says nothing about the
-    // sounds: it is made again. When every attempt ran dry the check cannot be made and is skipped.
+    // Records while `play` runs; `play` gets the first beat's frame of the stream, 200 ms ahead.
+    // What went wrong is left in FFault or FVoid for JUDGE_RECORDING().
     std::vector<Onset> Record(const std::function<void(std::int64_t)>& play, int tailMs = 500)
     {
-        for (int attempt = 0; attempt < kAttempts; ++attempt) {
-            SinkRecorder recorder;
-            const QString path = FDir.filePath(QStringLiteral("rec-%1.wav").arg(NowUs()));
-            if (!recorder.Start(path)) {
-                return {};
-            }
-            const std::int64_t underruns = AudioOut::Instance().Underruns();
-            double first = 0;
-            if (!AudioOut::Instance().FrameAt(NowUs() + 200000, first)) {
-                return {};
-            }
-            play(static_cast<std::int64_t>(first));
-            QThread::msleep(static_cast<unsigned long>(tailMs));
-            if (!recorder.Stop()) {
-                return {};
-            }
-            if (AudioOut::Instance().Underruns() == underruns) {
-                return FindOnsets(ReadRecording(path), kThreshold);
-            }
-            qWarning("the sound server ran dry during the recording; recording again");
+        FFault.clear();
+        FVoid.clear();
+        SinkRecorder recorder;
+        const QString path = FDir.filePath(QStringLiteral("rec-%1.wav").arg(NowUs()));
+        if (!recorder.Start(path)) {
+            FFault = QStringLiteral("the recorder did not start");
+            return {};
         }
-        FDry = true;
-        return {};
+        const std::int64_t underruns = AudioOut::Instance().Underruns();
+        double first = 0;
+        if (!AudioOut::Instance().FrameAt(NowUs() + 200000, first)) {
+            FFault = QStringLiteral("the stream has no frame for the first beat");
+            return {};
+        }
+        play(static_cast<std::int64_t>(first));
+        QThread::msleep(static_cast<unsigned long>(tailMs));
+        const bool recorded = recorder.Stop();
+        const std::int64_t dry = AudioOut::Instance().Underruns() - underruns;
+        if (dry != 0) {
+            FFault = QStringLiteral("the sound server ran dry %1 time(s) during the recording").arg(dry);
+            return {};
+        }
+        // parecord completes its file only when it ends on the signal.
+        const Recording recording = recorded ? ReadRecording(path) : Recording{};
+        if (recording.FRate == 0) {
+            FVoid = QStringLiteral("the recorder lost its recording; it proves nothing");
+            return {};
+        }
+        return FindOnsets(recording, kThreshold);
     }
 
     // Plays `beats` beats `intervalMs` apart as the clock places them, each at its frame.
@@ -160,7 +170,7 @@ private slots:
         const auto beep = WaveCache::DefaultBeep(48000);
         QVERIFY(beep);
         const auto reference = Record([](std::int64_t first) { SoundDefaultBeep(first); });
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(reference.size(), std::size_t(1));
         FBell = reference.front();
         QVERIFY(std::abs(FBell.FFrequency - 1000.0) > 100.0);
@@ -171,14 +181,13 @@ private slots:
     }
 
     void cleanupTestCase() { AudioOut::Instance().Close(); }
-    void init() { FDry = false; }
 
     void toneModeGivesPitchByAccent()
     {
         const auto onsets = RecordBeats(8, 300, [](int k, std::int64_t moment) {
             PlayBeatSound(1, QString(), QString(), nullptr, k % 4 == 0, moment);
         });
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(onsets.size(), std::size_t(8));
         for (std::size_t k = 0; k < onsets.size(); ++k) {
             const double expected = k % 4 == 0 ? 500.0 : 440.0;
@@ -196,7 +205,7 @@ private slots:
         const auto onsets = RecordBeats(6, 300, [&](int k, std::int64_t moment) {
             PlayBeatSound(4, FSinePath, missing, nullptr, k % 2 == 1, moment);
         });
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(onsets.size(), std::size_t(6));
         for (std::size_t k = 0; k < onsets.size(); ++k) {
             if (k % 2 == 0) {
@@ -220,7 +229,7 @@ private slots:
                 PlayBeatSound(4, FDir.path(), QString(), nullptr, false, moment);
             }
         });
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(onsets.size(), std::size_t(4));
         for (const Onset& o : onsets) {
             QVERIFY2(IsBell(o), qPrintable(QString::number(o.FFrequency)));
@@ -234,7 +243,7 @@ private slots:
         const auto onsets = RecordBeats(6, 300, [&](int k, std::int64_t moment) {
             PlayBeatSound(3, QString(), QString(), &tick, k == 0, moment);
         });
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(onsets.size(), std::size_t(6));
         for (const Onset& o : onsets) {
             QVERIFY(o.FPeak > 0.08);
@@ -246,7 +255,7 @@ private slots:
             PlayBeatSound(0, FSinePath, FSinePath, &tick, false, moment);
             PlayBeatSound(7, FSinePath, FSinePath, &tick, true, moment);
         });
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(silent.size(), std::size_t(0));
     }
 
@@ -262,7 +271,7 @@ private slots:
             QThread::msleep(400);
             SoundWaveFile(FSinePath, -1);
         });
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(onsets.size(), std::size_t(4));
         QVERIFY(std::abs(onsets[0].FFrequency - 440.0) < 3.0);
         QVERIFY(IsBell(onsets[1]));
@@ -279,7 +288,7 @@ private slots:
             },
             1300);
         // One sound: 200 ms of the long file, then the short file; nothing of the long one after.
-        SKIP_WHEN_DRY();
+        JUDGE_RECORDING();
         QCOMPARE(onsets.size(), std::size_t(1));
         QVERIFY2(std::abs(onsets[0].FLengthMs - 280.0) < 10.0,
                  qPrintable(QString::number(onsets[0].FLengthMs)));
