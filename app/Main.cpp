@@ -430,6 +430,8 @@ void TformMain::FormClose()
 {
     FClosed = true;
     Timer->stop();
+    // The settings file keeps the tempo the trainer started from, as after Stop.
+    RestoreTrainerStart();
     if (FStartedUp) {
         // A settings file that cannot be written is reported; the program still closes.
         Guard([this] { WriteSettingsFile(); });
@@ -486,8 +488,10 @@ void TformMain::btnStartStopClick()
         // A wave file changed on disk since the last run plays as it is now.
         PrepareSounds();
         PushBeatSettings();
+        FTrainerStart = trbTime->value();
+        FTrainerMoved = false;
         FClock->ArmCountIn();
-        FInCountIn = CountInBars() > 0;
+        FInCountIn = Practice().FCountInBars > 0;
         FClock->Resume();
     } else {
         L_Beat->hide();
@@ -495,8 +499,17 @@ void TformMain::btnStartStopClick()
         FClock->Suspend();
         FShowQueue.clear();
         Image->Clear();
+        RestoreTrainerStart();
         SpB_BeatChange();
         Timer->stop();
+    }
+}
+
+void TformMain::RestoreTrainerStart()
+{
+    if (FTrainerMoved) {
+        FTrainerMoved = false;
+        SetTempoControls(FTrainerStart);
     }
 }
 
@@ -511,20 +524,16 @@ void TformMain::PushBeatSettings()
     settings.FAccentFlags = FAccentFlags;
     settings.FRealDrummer = RealDrummer();
     settings.FMute = chkMute->isChecked();
-    settings.FCountInBars = CountInBars();
-    const SilentBarsChoice silent = SilentBars();
-    settings.FSilentBars = static_cast<BeatSettings::SilentBars>(std::clamp(silent.FMode, 0, 2));
-    settings.FPlayBars = silent.FPlay;
-    settings.FSilentCount = silent.FSilent;
-    settings.FSilentPercent = silent.FPercent;
+    settings.FPractice = Practice().Clamped();
     FClock->SetSettings(settings);
 }
 
 void TformMain::PrepareSounds()
 {
     if (FConfig) {
-        FSounds.Prepare(FConfig->SoundMode(), FConfig->Ed_Path1->text(), FConfig->Ed_Path2->text(),
-                        FMidiTick);
+        const PracticeSettings practice = Practice().Clamped();
+        FSounds.Prepare(FConfig->SoundMode(), FConfig->Ed_Path1->text(), FConfig->Ed_Path2->text(), FMidiTick,
+                        {practice.FSubLevel, practice.FSubNote});
     }
 }
 
@@ -593,6 +602,13 @@ void TformMain::ShowBeat(const BeatDecision& beat)
             }
         }
         Image->PaintBeat(beat.FNextPosition, n, colour);
+        if (beat.FTrainerStepped) {
+            // The clock runs at the step already; the controls only show it.
+            FTrainerMoving = true;
+            SetTempoControls(beat.FTrainerTempo);
+            FTrainerMoving = false;
+            FTrainerMoved = true;
+        }
     });
 }
 
@@ -627,9 +643,7 @@ void TformMain::SetTempoControls(int bpm)
     }
     trbTime->setValue(bpm);
     SpEd_Time->SetValue(bpm);
-    if (FClock) {
-        FClock->SetTempo(bpm);
-    }
+    TempoSetByHand(bpm);
     trbTime->setToolTip(TempoName(bpm));
 }
 
@@ -641,8 +655,19 @@ void TformMain::SpEd_TimeChange()
 void TformMain::trbTimeChange()
 {
     SpEd_Time->SetValue(trbTime->value());
+    TempoSetByHand(trbTime->value());
+}
+
+void TformMain::TempoSetByHand(int bpm)
+{
+    if (FTrainerMoving) {
+        return;
+    }
+    // A tempo set by hand (or by a profile) is where the trainer starts again.
+    FTrainerStart = bpm;
+    FTrainerMoved = false;
     if (FClock) {
-        FClock->SetTempo(trbTime->value());
+        FClock->SetTempo(bpm);
     }
 }
 

@@ -69,6 +69,8 @@ public:
     void BeatHandler(const BeatDecision& beat, std::int64_t playUs);
     // What a beat changes on the screen: lights, number, circle, bar counter, smile.
     void ShowBeat(const BeatDecision& beat);
+    void RestoreTrainerStart();
+    void TempoSetByHand(int bpm);
     // Decides the next beat at once and shows it, without sound (tests, screenshots).
     void BeatNow();
     // The settings the clock decides each beat from, as the window holds them now.
@@ -148,12 +150,8 @@ public:
     // Added to each beat's play time before it is shown (Bluetooth headphones and the like).
     int DisplayOffsetMs() const override;
     void SetDisplayOffsetMs(int ms) override;
-    int VolumePercent() const override;
-    SilentBarsChoice SilentBars() const override;
-    void SetSilentBars(const SilentBarsChoice& choice) override;
-    int CountInBars() const override;
-    void SetCountInBars(int bars) override;
-    void SetVolumePercent(int percent) override;
+    PracticeSettings Practice() const override;
+    void SetPractice(const PracticeSettings& practice) override;
     int ColumnCount() const override;
     int ColumnWidth(int column) const override;
     void SetColumnWidth(int column, int width) override;
@@ -208,6 +206,11 @@ public:
     std::array<std::uint8_t, 8> FAccentFlags{};
     TapTempo FTapTempo;
     bool FInCountIn = false; // the beats shown are the count-in's: the run time waits
+    // The trainer moves the tempo controls without the clock being told (it decided the step);
+    // the tempo set by hand, or at Start, is where Stop puts them back.
+    int FTrainerStart = 0;
+    bool FTrainerMoving = false;
+    bool FTrainerMoved = false;
     bool FDrummer = false;
     TColor FBeatColour = clRed;
     TColor FAccentColour = clFuchsia;

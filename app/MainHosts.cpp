@@ -269,52 +269,19 @@ void TformMain::SetDisplayOffsetMs(int ms)
     }
 }
 
-SettingsHost::SilentBarsChoice TformMain::SilentBars() const
+PracticeSettings TformMain::Practice() const
 {
-    SilentBarsChoice choice;
-    if (FConfig) {
-        choice.FMode = FConfig->cboVynechat->currentIndex();
-        choice.FPlay = FConfig->SpE_Hrat->value();
-        choice.FSilent = FConfig->SpE_Ticho->value();
-        choice.FPercent = FConfig->SpE_Nahodne->value();
-    }
-    return choice;
+    return FConfig ? FConfig->Practice() : PracticeSettings{};
 }
 
-void TformMain::SetSilentBars(const SilentBarsChoice& choice)
+void TformMain::SetPractice(const PracticeSettings& practice)
 {
     if (FConfig) {
-        FConfig->cboVynechat->setCurrentIndex(std::clamp(choice.FMode, 0, 2));
-        FConfig->SpE_Hrat->setValue(choice.FPlay);
-        FConfig->SpE_Ticho->setValue(choice.FSilent);
-        FConfig->SpE_Nahodne->setValue(choice.FPercent);
-    }
-}
-
-int TformMain::CountInBars() const
-{
-    return FConfig ? FConfig->cboPredtakt->currentIndex() : 0;
-}
-
-void TformMain::SetCountInBars(int bars)
-{
-    if (FConfig) {
-        FConfig->cboPredtakt->setCurrentIndex(std::clamp(bars, 0, 2));
-    }
-}
-
-int TformMain::VolumePercent() const
-{
-    return FConfig ? FConfig->SpE_Hlasitost->value() : 100;
-}
-
-void TformMain::SetVolumePercent(int percent)
-{
-    if (FConfig) {
-        FConfig->SpE_Hlasitost->setValue(percent);
+        FConfig->ShowPractice(practice);
         // The box raises no change for the value it already holds: the sound is told in any case.
         AudioOut::Instance().SetVolumePercent(FConfig->SpE_Hlasitost->value());
     }
+    PushBeatSettings();
 }
 
 bool TformMain::RealDrummer() const

@@ -27,6 +27,11 @@ public:
     virtual void Sound(const BeatDecision& beat, std::int64_t frame) = 0;
     // The beat's play time has come: outputs that cannot be placed ahead (external MIDI) send now.
     virtual void Heard(const BeatDecision& beat) = 0;
-    // Takes a decided beat's sounds back; false when they can no longer be kept from being heard.
+    // Subdivision k (1..n-1) of a heard beat has come: sent now where it cannot be placed ahead.
+    virtual void HeardSubdivision(const BeatDecision& beat, int k) { (void)beat, (void)k; }
+    // Takes a decided beat's sounds back, its subdivisions with them; false when they can no
+    // longer be kept from being heard.
     virtual bool Withdraw(const BeatDecision& beat) = 0;
+    // Takes back the subdivisions of a heard beat from k on, as far as they are not yet heard.
+    virtual void WithdrawSubdivisions(const BeatDecision& beat, int k) { (void)beat, (void)k; }
 };

@@ -20,11 +20,12 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     d.FId = FNextId++;
     const int n = std::clamp(settings.FBeatsPerBar, 1, 8);
     State& s = FState;
+    const PracticeSettings& practice = settings.FPractice;
     s.FPosition = std::clamp(s.FPosition, 0, n - 1);
     d.FBeatsPerBar = n;
     if (s.FCountInArmed) {
         s.FCountInArmed = false;
-        s.FCountInLeft = std::clamp(settings.FCountInBars, 0, 2) * n;
+        s.FCountInLeft = std::clamp(practice.FCountInBars, 0, 2) * n;
     }
     if (s.FCountInLeft > 0) {
         // Bar 1 of the count-in and its first beat sound as an accent, whatever the accents; the
@@ -51,20 +52,22 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     if ((s.FCounter - 1) % n == 0) {
         d.FBarStart = true;
         d.FBar = BarNumber(s.FCounter, n);
-        switch (settings.FSilentBars) {
-        case BeatSettings::SilentBars::Off:
-            s.FBarSilent = false;
-            break;
-        case BeatSettings::SilentBars::Pattern: {
-            const int play = std::clamp(settings.FPlayBars, 1, 16);
-            const int silent = std::clamp(settings.FSilentCount, 1, 16);
+        switch (practice.FSilentMode) {
+        case 1: {
+            const int play = std::clamp(practice.FPlayBars, 1, 16);
+            const int silent = std::clamp(practice.FSilentBars, 1, 16);
             s.FBarSilent = (d.FBar - 1) % (play + silent) >= play;
             break;
         }
-        case BeatSettings::SilentBars::Random:
-            s.FBarSilent = s.FSilentRandom.Draw(100) < static_cast<std::uint32_t>(std::clamp(settings.FSilentPercent, 0, 90));
+        case 2:
+            s.FBarSilent =
+                s.FSilentRandom.Draw(100) < static_cast<std::uint32_t>(std::clamp(practice.FSilentPercent, 0, 90));
+            break;
+        default:
+            s.FBarSilent = false;
             break;
         }
+        StepTrainer(practice, d);
         // The draw is made only when every other condition holds, so its sequence is the same
         // in every run of the program.
         if (s.FCounter > 1 && settings.FRealDrummer && s.FCounter % (4 * n) == 1 && s.FRandom.Draw(3) == 0) {
@@ -77,7 +80,39 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     d.FTempo = s.FTempo;
     d.FSilentBar = s.FBarSilent;
     d.FMute = d.FMute || s.FBarSilent;
+    d.FSubdivision = std::clamp(practice.FSubdivision, 1, 4);
     return d;
+}
+
+void BeatSequence::StepTrainer(const PracticeSettings& practice, BeatDecision& d)
+{
+    State& s = FState;
+    if (practice.FTrainer == 0) {
+        s.FTrainerBars = 0;
+        return;
+    }
+    // After every M bars at one tempo, the next bar begins a step nearer the target; a step
+    // that points away from the target leaves the tempo where it is.
+    const int bars = std::clamp(practice.FTrainerBars, 1, 64);
+    if (s.FTrainerBars >= bars) {
+        s.FTrainerBars = 0;
+        const int drift = s.FDrummer ? 10 : 0;
+        const int base = s.FTempo - drift;
+        const int target = std::clamp(practice.FTrainerTarget, 40, 208);
+        const int step = std::clamp(practice.FTrainerStep, -20, 20);
+        int next = base;
+        if (step > 0 && base < target) {
+            next = std::min(base + step, target);
+        } else if (step < 0 && base > target) {
+            next = std::max(base + step, target);
+        }
+        if (next != base) {
+            s.FTempo = next + drift;
+            d.FTrainerStepped = true;
+            d.FTrainerTempo = next;
+        }
+    }
+    ++s.FTrainerBars;
 }
 
 void BeatSequence::ResetBar()
@@ -87,4 +122,5 @@ void BeatSequence::ResetBar()
     FState.FCountInArmed = false;
     FState.FCountInLeft = 0;
     FState.FBarSilent = false;
+    FState.FTrainerBars = 0;
 }

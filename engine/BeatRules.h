@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Practice.h"
+
 #include <array>
 #include <cstdint>
 
@@ -26,14 +28,8 @@ struct BeatSettings
     std::array<std::uint8_t, 8> FAccentFlags{};
     bool FRealDrummer = false;
     bool FMute = false;
-    int FCountInBars = 0; // bars counted in at each Start, 0..2
-    // Silent bars to test the inner pulse: none, FPlayBars played then FSilentBars silent over
-    // and over, or each bar silent by chance (FSilentPercent of bars).
-    enum class SilentBars { Off, Pattern, Random };
-    SilentBars FSilentBars = SilentBars::Off;
-    int FPlayBars = 4;      // 1..16
-    int FSilentCount = 4;   // 1..16
-    int FSilentPercent = 30; // 0..90
+    // Count-in, silent bars, the trainer and subdivisions.
+    PracticeSettings FPractice;
 };
 
 // One decided beat: everything its sound and its display need.
@@ -53,6 +49,14 @@ struct BeatDecision
     int FTempo = 0; // the clock's tempo after this beat (moved by the drift)
     bool FCountIn = false; // a beat of the count-in: counts nothing, draws nothing
     bool FSilentBar = false; // a beat of a silent bar: shown and counted, not heard
+    bool FTrainerStepped = false; // the trainer moved the tempo at this bar's first beat
+    int FTrainerTempo = 0;        // the trainer's tempo then, without the drummer's drift
+    int FSubdivision = 1;         // clicks in this beat's interval, the beat's own included
+    // Set by the scheduler: where the beat lies on the stream (when it has a frame) and how long
+    // its interval is, so that the subdivisions fall at exact fractions of it.
+    double FFrame = 0;
+    double FSpanFrames = 0;
+    std::int64_t FSpanUs = 0;
 };
 
 // The beat sequencing: position in the bar, accents, counters and the real drummer's drift.
@@ -72,6 +76,7 @@ public:
         int FCountInLeft = 0;       // count-in beats still to come
         bool FBarSilent = false;    // the bar being played is a silent one
         DrummerRandom FSilentRandom; // the silent bars' own draws, apart from the drummer's
+        int FTrainerBars = 0;        // bars begun at the trainer's present tempo
     };
 
     BeatDecision Decide(const BeatSettings& settings);
@@ -82,11 +87,18 @@ public:
     const State& Snapshot() const { return FState; }
     void Restore(const State& state) { FState = state; }
     int Tempo() const { return FState.FTempo; }
-    void SetTempo(int bpm) { FState.FTempo = bpm; }
+    // A tempo set from outside (by hand, a profile): the trainer counts its bars afresh from it.
+    void SetTempo(int bpm)
+    {
+        FState.FTempo = bpm;
+        FState.FTrainerBars = 0;
+    }
     bool Drummer() const { return FState.FDrummer; }
     void SetDrummer(bool on) { FState.FDrummer = on; }
 
 private:
+    void StepTrainer(const PracticeSettings& practice, BeatDecision& d);
+
     State FState;
     std::uint64_t FNextId = 1;
 };

@@ -24,7 +24,9 @@ void TClock::SetTempo(int bpm)
     }
     // The beat already decided keeps its place; it is decided again under the new tempo, which
     // applies from the interval after it.
+    FBriefSuspend = true;
     Suspend();
+    FBriefSuspend = false;
     {
         std::lock_guard lock(FMutex);
         SetTempoLocked(bpm);
@@ -49,7 +51,9 @@ void TClock::SetInterval(int ms)
     if (ms == FIntervalValue.load()) {
         return;
     }
+    FBriefSuspend = true;
     Suspend();
+    FBriefSuspend = false;
     FIntervalValue = ms;
     Resume();
 }
@@ -121,6 +125,17 @@ bool TClock::Withdrawn(std::uint64_t id) const
 void TClock::OnSuspend()
 {
     std::lock_guard lock(FMutex);
+    if (FPending && FPending->FSubsHeard > 0) {
+        // The beat is heard; Stop and the dialog silence the rest of its subdivisions, while a
+        // new tempo, applying from the next interval, lets them sound.
+        if (!FBriefSuspend) {
+            if (FOutput) {
+                FOutput->WithdrawSubdivisions(FPending->FBeat, FPending->FSubsHeard);
+            }
+            FPending.reset();
+        }
+        return;
+    }
     if (!FPending || !FPending->FWithdrawable) {
         return;
     }
@@ -180,6 +195,12 @@ void TClock::AdvanceGrid()
     }
 }
 
+std::int64_t TClock::NextHeardUs() const
+{
+    const Pending& p = *FPending;
+    return p.FPlayUs + p.FBeat.FSpanUs * p.FSubsHeard / p.FBeat.FSubdivision;
+}
+
 void TClock::DoTick(const BeatDecision& beat, std::int64_t playUs)
 {
     // Detached while the beat was on its way (the window is closing): nothing to do.
@@ -203,7 +224,7 @@ void TClock::Execute()
         {
             std::lock_guard lock(FMutex);
             if (FPending) {
-                heardAt = FPending->FPlayUs - HeardEarlyUs;
+                heardAt = NextHeardUs() - HeardEarlyUs;
             }
         }
         if (heardAt >= 0) {
@@ -215,10 +236,19 @@ void TClock::Execute()
             }
             std::lock_guard lock(FMutex);
             if (FPending) {
+                Pending& p = *FPending;
                 if (FOutput) {
-                    FOutput->Heard(FPending->FBeat);
+                    if (p.FSubsHeard == 0) {
+                        FOutput->Heard(p.FBeat);
+                    } else {
+                        FOutput->HeardSubdivision(p.FBeat, p.FSubsHeard);
+                    }
                 }
-                FPending.reset();
+                // Its subdivisions come before the next beat is decided: at 218 BPM a quarter of
+                // the interval is longer than the look-ahead.
+                if (++p.FSubsHeard >= p.FBeat.FSubdivision) {
+                    FPending.reset();
+                }
             }
             continue;
         }
@@ -266,8 +296,13 @@ void TClock::Execute()
         p.FBeat = FSequence.Decide(FSettings);
         p.FPlayUs = FGrid.FNextUs;
         const std::int64_t frame = FGrid.FOnFrames ? std::llround(FGrid.FNextFrame) : BeatOutput::NoFrame;
-        // The drift may have moved the tempo: it applies from the interval after this beat.
+        // The drift and the trainer may have moved the tempo: it applies from the interval after
+        // this beat, which is the one its subdivisions divide.
         PublishTempo();
+        const int interval = FIntervalValue.load();
+        p.FBeat.FFrame = FGrid.FNextFrame;
+        p.FBeat.FSpanUs = static_cast<std::int64_t>(interval) * 1000;
+        p.FBeat.FSpanFrames = FGrid.FOnFrames ? static_cast<double>(interval) * FGrid.FRate / 1000.0 : 0;
         AdvanceGrid();
         if (FOutput) {
             FOutput->Sound(p.FBeat, frame);

@@ -88,11 +88,14 @@ private:
         BeatSequence::State FBefore;
         Grid FGridBefore;
         bool FWithdrawable = true;
+        int FSubsHeard = 0; // 0 until the beat is heard; then its subdivisions sent so far, from 1
     };
 
     void FollowStream(std::int64_t now);
     void AdvanceGrid();
     void DoTick(const BeatDecision& beat, std::int64_t playUs);
+    // The play time of the pending beat's next output: the beat, then each subdivision.
+    std::int64_t NextHeardUs() const;
     void SetTempoLocked(int bpm);
     // FTempo and FInterval follow the sequence's tempo (which the drift and a withdrawal move).
     void PublishTempo();
@@ -107,6 +110,7 @@ private:
     std::size_t FWithdrawnNext = 0;
     std::atomic<std::uint64_t> FWithdrawals{0}; // wakes the clock thread's wait for a withdrawn beat
     std::atomic<std::int64_t> FRegrids{0};
+    bool FBriefSuspend = false; // a new tempo or interval: the beat heard keeps its subdivisions
 
     std::atomic<int> FIntervalValue{0};
     std::atomic<int> FTempoValue{0};

@@ -293,7 +293,12 @@ void ProfileFile::Rename(int index, const QString& name, TProfileRecord& buffer)
 {
     OpenFile file(FPath, OpenFile::CreateIfMissing);
     file.Read(index, buffer);
+    // The practice block is sealed with the name: sealed again, it keeps the profile's history.
+    const std::optional<TProfileRecord::PracticeBlock> practice = buffer.Practice();
     buffer.SetName(name);
+    if (practice) {
+        buffer.SetPractice(*practice);
+    }
     file.Write(index, buffer);
     file.Close();
 }

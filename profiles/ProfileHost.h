@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Practice.h"
+
 #include <QString>
 
 #include <array>
@@ -28,6 +30,9 @@ public:
     virtual std::array<std::uint8_t, 8> AccentFlags() const = 0;
     // Sets the flags byte for byte and redraws the accent marks of all eight lights.
     virtual void SetAccentFlags(const std::array<std::uint8_t, 8>& flags) = 0;
+    // The practice page: saved with a profile, restored when one is applied.
+    virtual PracticeSettings Practice() const = 0;
+    virtual void SetPractice(const PracticeSettings& practice) = 0;
     virtual int CurrentProfileIndex() const = 0;
     virtual void SetCurrentProfileIndex(int index) = 0;
     virtual void DefaultBeep() = 0;

@@ -364,6 +364,9 @@ void ProfileList::ApplyProfile(int index)
     FHost.SetMuteChecked(FBuffer.Silent() != 0);
     FHost.SetAccentsChecked(FBuffer.AccentsOn() != 0);
     FHost.SetAccentFlags(FBuffer.AccentFlags());
+    // Bytes that are not this record's own practice block give the page's defaults.
+    const std::optional<TProfileRecord::PracticeBlock> practice = FBuffer.Practice();
+    FHost.SetPractice(practice ? practice->FSettings : PracticeSettings{});
     FHost.SetCurrentProfileIndex(index);
 }
 
@@ -421,7 +424,13 @@ void ProfileList::But_SaveClick()
     }
 
     FFile.OpenOrCreate();
+    // The record overwritten keeps its practice id, so its history stays with it.
+    std::optional<TProfileRecord::PracticeBlock> kept;
     if (foundRow > 0) {
+        TProfileRecord old;
+        if (FFile.ReadAt(foundNumber - 1, old)) {
+            kept = old.Practice();
+        }
         FBuffer.SetNumber(foundNumber);
     }
     FBuffer.SetName(text);
@@ -430,6 +439,11 @@ void ProfileList::But_SaveClick()
     FBuffer.SetSilent(FHost.MuteChecked() ? 1 : 0);
     FBuffer.SetAccentsOn(FHost.AccentsChecked() ? 1 : 0);
     FBuffer.SetAccentFlags(FHost.AccentFlags());
+    // A profile with the page's defaults and no history is written as it always was.
+    const PracticeSettings practice = FHost.Practice().Clamped();
+    if (kept || practice != PracticeSettings{}) {
+        FBuffer.SetPractice({practice, kept ? kept->FId : TProfileRecord::NewPracticeId()});
+    }
 
     if (foundRow > 0) {
         FFile.Overwrite(foundNumber - 1, FBuffer);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QUuid>
 
 #include <algorithm>
 
@@ -16,6 +17,35 @@ constexpr int TempoAt = 36;
 constexpr int SilentAt = 40;
 constexpr int AccentsOnAt = 41;
 constexpr int AccentFlagsAt = 42;
+// The practice block in the reserved bytes 50..159: tag, version, id, the settings as 16-bit
+// values, then a CRC-32.
+constexpr int PracticeAt = 50;
+constexpr std::array<std::uint8_t, 4> PracticeTag = {'T', 'K', 'C', 'V'};
+constexpr std::uint8_t PracticeVersion = 1;
+constexpr int PracticeVersionAt = PracticeAt + 4;
+constexpr int PracticeIdAt = PracticeVersionAt + 1;
+constexpr int PracticeFieldsAt = PracticeIdAt + 16;
+constexpr int PracticeChecksumAt = PracticeFieldsAt + 2 * static_cast<int>(PracticeSettings::Fields.size());
+static_assert(PracticeChecksumAt + 4 <= TProfileRecord::Size);
+
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size)
+{
+    crc = ~crc;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// Over the name (length byte and characters), rhythm and tempo, and the block before the sum.
+std::uint32_t PracticeChecksum(const TProfileRecord::Bytes& bytes)
+{
+    std::uint32_t crc = Crc32(0, bytes.data() + NameLengthAt, 1 + TProfileRecord::NameMax);
+    crc = Crc32(crc, bytes.data() + RhythmAt, 8);
+    return Crc32(crc, bytes.data() + PracticeAt, PracticeChecksumAt - PracticeAt);
+}
 
 // Windows-1250, bytes 0x80..0xFF. The five bytes the code page leaves undefined (0x81, 0x83, 0x88,
 // 0x90, 0x98) map to the C1 control of the same value, as Windows itself converts them, so every
@@ -82,6 +112,49 @@ void PutInt32(TProfileRecord::Bytes& bytes, int at, std::int32_t value)
 }
 
 } // namespace
+
+std::optional<TProfileRecord::PracticeBlock> TProfileRecord::Practice() const
+{
+    if (!std::equal(PracticeTag.begin(), PracticeTag.end(), FBytes.begin() + PracticeAt) ||
+        FBytes[PracticeVersionAt] != PracticeVersion ||
+        static_cast<std::uint32_t>(GetInt32(FBytes, PracticeChecksumAt)) != PracticeChecksum(FBytes)) {
+        return std::nullopt;
+    }
+    PracticeBlock block;
+    std::copy_n(FBytes.begin() + PracticeIdAt, block.FId.size(), block.FId.begin());
+    int at = PracticeFieldsAt;
+    for (const PracticeSettings::Field& field : PracticeSettings::Fields) {
+        block.FSettings.*field.FMember = static_cast<std::int16_t>(FBytes[at] | FBytes[at + 1] << 8);
+        at += 2;
+    }
+    block.FSettings = block.FSettings.Clamped();
+    return block;
+}
+
+void TProfileRecord::SetPractice(const PracticeBlock& block)
+{
+    std::copy(PracticeTag.begin(), PracticeTag.end(), FBytes.begin() + PracticeAt);
+    FBytes[PracticeVersionAt] = PracticeVersion;
+    std::copy(block.FId.begin(), block.FId.end(), FBytes.begin() + PracticeIdAt);
+    const PracticeSettings settings = block.FSettings.Clamped();
+    int at = PracticeFieldsAt;
+    for (const PracticeSettings::Field& field : PracticeSettings::Fields) {
+        const auto value = static_cast<std::uint16_t>(settings.*field.FMember);
+        FBytes[at] = static_cast<std::uint8_t>(value & 0xFF);
+        FBytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+        at += 2;
+    }
+    PutInt32(FBytes, PracticeChecksumAt, static_cast<std::int32_t>(PracticeChecksum(FBytes)));
+}
+
+TProfileRecord::PracticeId TProfileRecord::NewPracticeId()
+{
+    const QByteArray bytes = QUuid::createUuid().toRfc4122();
+    PracticeId id{};
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::min<qsizetype>(bytes.size(), 16),
+                id.begin());
+    return id;
+}
 
 QByteArray ToWindows1250(const QString& text)
 {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "Practice.h"
+
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // One profile as stored in the profile file: 160 bytes, little-endian, fields at fixed offsets.
 // Held as raw bytes so that everything an operation does not set is written back as it was read.
@@ -32,6 +35,21 @@ public:
     void SetAccentsOn(std::uint8_t accentsOn);
     std::array<std::uint8_t, 8> AccentFlags() const;
     void SetAccentFlags(const std::array<std::uint8_t, 8>& flags);
+
+    // The practice settings saved with the profile, and the id that keeps its practice history
+    // across renames, in the reserved bytes after the accent flags. They count only behind their
+    // tag and version and with a checksum over them and the record's name, rhythm and tempo:
+    // reserved bytes copied from another record, zeros or noise read as none.
+    using PracticeId = std::array<std::uint8_t, 16>;
+    struct PracticeBlock
+    {
+        PracticeSettings FSettings;
+        PracticeId FId{};
+    };
+    std::optional<PracticeBlock> Practice() const;
+    // Writes the block, sealed for the name, rhythm and tempo the record holds now.
+    void SetPractice(const PracticeBlock& block);
+    static PracticeId NewPracticeId();
 
     const Bytes& Raw() const { return FBytes; }
     Bytes& Raw() { return FBytes; }

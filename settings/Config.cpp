@@ -15,6 +15,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QKeyEvent>
@@ -173,36 +174,29 @@ QString ChooseWaveFile(QWidget* parent, const QString& lastFile)
     return dialog.selectedFiles().constFirst();
 }
 
-// A captioned number box: the caption is the box's buddy, so its Alt letter reaches the box.
-QSpinBox* NumberBox(QWidget* page, const QString& caption, const QRect& captionPlace, const QRect& boxPlace,
-                    int low, int high, int value, const QString& hint, const QString& suffix = QString(),
-                    QLabel** captionOut = nullptr)
+// A number box with its caption, the caption the box's buddy so that its Alt letter reaches it.
+QSpinBox* NumberBox(QWidget* page, const QString& caption, int low, int high, int value, const QString& hint,
+                    const QString& suffix, QLabel*& captionOut)
 {
-    auto* label = new QLabel(caption, page);
-    label->setGeometry(captionPlace);
+    captionOut = new QLabel(caption, page);
     auto* box = new QSpinBox(page);
-    box->setGeometry(boxPlace);
     box->setRange(low, high);
     box->setValue(value);
     box->setSuffix(suffix);
     box->setToolTip(hint);
-    label->setBuddy(box);
-    if (captionOut)
-        *captionOut = label;
+    captionOut->setBuddy(box);
     return box;
 }
 
-// A captioned choice, the same way.
-QComboBox* ChoiceBox(QWidget* page, const QString& caption, const QRect& captionPlace, const QRect& boxPlace,
-                     const QStringList& items, const QString& hint)
+// A choice with its caption, the same way.
+QComboBox* ChoiceBox(QWidget* page, const QString& caption, const QStringList& items, const QString& hint,
+                     QLabel*& captionOut)
 {
-    auto* label = new QLabel(caption, page);
-    label->setGeometry(captionPlace);
+    captionOut = new QLabel(caption, page);
     auto* box = new QComboBox(page);
-    box->setGeometry(boxPlace);
     box->addItems(items);
     box->setToolTip(hint);
-    label->setBuddy(box);
+    captionOut->setBuddy(box);
     return box;
 }
 
@@ -341,49 +335,20 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     connect(ChB_Real, &QCheckBox::clicked, this, &TformConfig::ChB_RealClick);
 
     // Page "Časování"
-    SpE_Posun = NumberBox(TabSheet3, tr("&Posun zobrazení (ms):"), {16, 18, 150, 17}, {170, 16, 70, 22}, -500, 500,
-                          0,
+    QLabel* lblPosun = nullptr;
+    SpE_Posun = NumberBox(TabSheet3, tr("&Posun zobrazení (ms):"), -500, 500, 0,
                           tr("O kolik později se doba ukáže, než ji zvukový server ohlásí jako "
-                             "přehranou\n(např. pro bezdrátová sluchátka, která zvuk zpožďují)"));
+                             "přehranou\n(např. pro bezdrátová sluchátka, která zvuk zpožďují)"),
+                          QString(), lblPosun);
+    lblPosun->setGeometry(16, 18, 150, 17);
+    SpE_Posun->setGeometry(170, 16, 70, 22);
     lblLatency = new QLabel(TabSheet3);
     lblLatency->setGeometry(16, 52, 350, 34);
     lblLatency->setWordWrap(true);
     lblLatency->setToolTip(
         tr("Doba od rozhodnutí o době do jejího zaznění, jak ji hlásí zvukový server"));
-    // Page "Cvičení"
-    SpE_Hlasitost = NumberBox(TabSheet4, tr("&Hlasitost:"), {16, 18, 150, 17}, {170, 16, 70, 22}, 0, 100, 100,
-                              tr("Hlasitost dob v procentech, pro všechny druhy zvuku"), QStringLiteral(" %"));
-    // Heard at once, in the next beat and in "Test", as the other settings of the dialog act.
-    connect(SpE_Hlasitost, &QSpinBox::valueChanged, this,
-            [](int percent) { AudioOut::Instance().SetVolumePercent(percent); });
 
-    cboPredtakt = ChoiceBox(TabSheet4, tr("&Předtakt:"), {16, 50, 150, 17}, {170, 48, 100, 22},
-                            {tr("žádný"), tr("1 takt"), tr("2 takty")},
-                            tr("Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času"));
-
-    cboVynechat = ChoiceBox(TabSheet4, tr("&Vynechané takty:"), {16, 82, 150, 17}, {170, 80, 100, 22},
-                            {tr("vypnuto"), tr("pravidelně"), tr("náhodně")},
-                            tr("Takty bez zvuku, aby bylo slyšet, zda hrajete dál v tempu; světla a počítadla běží"));
-    QLabel* lblHrat = nullptr;
-    QLabel* lblTicho = nullptr;
-    QLabel* lblNahodne = nullptr;
-    SpE_Hrat = NumberBox(TabSheet4, tr("H&rát taktů:"), {16, 114, 80, 17}, {100, 112, 50, 22}, 1, 16, 4,
-                         tr("Kolik taktů zní, než přijdou takty bez zvuku"), QString(), &lblHrat);
-    SpE_Ticho = NumberBox(TabSheet4, tr("&Ticho taktů:"), {170, 114, 80, 17}, {254, 112, 50, 22}, 1, 16, 4,
-                          tr("Kolik taktů je bez zvuku, než se zase hraje"), QString(), &lblTicho);
-    SpE_Nahodne = NumberBox(TabSheet4, tr("Ticho s pravděpodobno&stí:"), {16, 146, 150, 17}, {170, 144, 70, 22}, 0,
-                            90, 30, tr("Jak často je takt náhodně bez zvuku"), QStringLiteral(" %"), &lblNahodne);
-    // Only what the chosen way uses can be set.
-    const auto enableSilent = [=, this] {
-        const int mode = cboVynechat->currentIndex();
-        for (QWidget* w : {static_cast<QWidget*>(lblHrat), static_cast<QWidget*>(SpE_Hrat),
-                           static_cast<QWidget*>(lblTicho), static_cast<QWidget*>(SpE_Ticho)})
-            w->setEnabled(mode == 1);
-        lblNahodne->setEnabled(mode == 2);
-        SpE_Nahodne->setEnabled(mode == 2);
-    };
-    connect(cboVynechat, &QComboBox::currentIndexChanged, this, enableSilent);
-    enableSilent();
+    BuildPracticePage(TabSheet4);
 
     FLatencyTimer = new QTimer(this);
     FLatencyTimer->setInterval(500);
@@ -398,7 +363,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         FitCaption(caption);
 
     // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
-    const std::array<QWidget*, 29> tabOrder = {btnOk,
+    const std::array<QWidget*, 36> tabOrder = {btnOk,
                                                PageControl1,
                                                optZvuk->button(0),
                                                optZvuk->button(1),
@@ -423,9 +388,16 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                                                SpE_Hlasitost,
                                                cboPredtakt,
                                                cboVynechat,
+                                               SpE_Nahodne,
                                                SpE_Hrat,
                                                SpE_Ticho,
-                                               SpE_Nahodne,
+                                               ChB_Zrychlovani,
+                                               SpE_Cil,
+                                               SpE_Krok,
+                                               SpE_Kazdych,
+                                               cboDeleni,
+                                               SpE_Uroven,
+                                               cboNastroj,
                                                btnCancel};
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -449,6 +421,154 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
     cboMidiSound1->setCurrentIndex(5);
     cboMidiSound2->setCurrentIndex(-1);
     FMidiChannel = 9;
+}
+
+void TformConfig::BuildPracticePage(QWidget* page)
+{
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(6, 4, 6, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(1);
+    // The captions take what they need, the boxes share the rest.
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    int row = 0;
+    // Two captioned controls in a row, or one over the whole width.
+    const auto put = [grid, &row](QLabel* caption, QWidget* box, QLabel* caption2 = nullptr,
+                                  QWidget* box2 = nullptr) {
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(box, row, 1, 1, caption2 ? 1 : 3);
+        if (caption2) {
+            grid->addWidget(caption2, row, 2);
+            grid->addWidget(box2, row, 3);
+        }
+        ++row;
+    };
+    const QString percent = QStringLiteral(" %");
+    QLabel* caption = nullptr;
+    QLabel* caption2 = nullptr;
+
+    SpE_Hlasitost = NumberBox(page, tr("&Hlasitost:"), 0, 100, 100,
+                              tr("Hlasitost dob v procentech, pro všechny druhy zvuku"), percent, caption);
+    // Heard at once, in the next beat and in "Test", as the other settings of the dialog act.
+    connect(SpE_Hlasitost, &QSpinBox::valueChanged, this,
+            [](int value) { AudioOut::Instance().SetVolumePercent(value); });
+    cboPredtakt = ChoiceBox(page, tr("&Předtakt:"), {tr("žádný"), tr("1 takt"), tr("2 takty")},
+                            tr("Kolik taktů se po spuštění odpočítá, než začne počítání taktů a času"), caption2);
+    put(caption, SpE_Hlasitost, caption2, cboPredtakt);
+
+    cboVynechat = ChoiceBox(page, tr("&Vynechané takty:"), {tr("vypnuto"), tr("pravidelně"), tr("náhodně")},
+                            tr("Takty bez zvuku, aby bylo slyšet, zda hrajete dál v tempu; světla a počítadla běží"),
+                            caption);
+    QLabel* lblNahodne = nullptr;
+    SpE_Nahodne = NumberBox(page, tr("Pravděpodobno&st:"), 0, 90, 30,
+                            tr("Jak často je takt náhodně bez zvuku"), percent, lblNahodne);
+    put(caption, cboVynechat, lblNahodne, SpE_Nahodne);
+    QLabel* lblHrat = nullptr;
+    QLabel* lblTicho = nullptr;
+    SpE_Hrat = NumberBox(page, tr("H&rát taktů:"), 1, 16, 4, tr("Kolik taktů zní, než přijdou takty bez zvuku"),
+                         QString(), lblHrat);
+    SpE_Ticho = NumberBox(page, tr("&Ticho taktů:"), 1, 16, 4, tr("Kolik taktů je bez zvuku, než se zase hraje"),
+                          QString(), lblTicho);
+    put(lblHrat, SpE_Hrat, lblTicho, SpE_Ticho);
+
+    ChB_Zrychlovani = new QCheckBox(tr("Zrych&lování"), page);
+    ChB_Zrychlovani->setToolTip(tr("Tempo se po několika taktech samo změní o krok, až dojde k cílovému tempu"));
+    grid->addWidget(ChB_Zrychlovani, row, 0, 1, 2);
+    QLabel* lblCil = nullptr;
+    SpE_Cil = NumberBox(page, tr("C&ílové tempo:"), 40, 208, 160, tr("Tempo, u kterého zrychlování skončí"),
+                        QString(), lblCil);
+    grid->addWidget(lblCil, row, 2);
+    grid->addWidget(SpE_Cil, row, 3);
+    ++row;
+    QLabel* lblKrok = nullptr;
+    QLabel* lblKazdych = nullptr;
+    SpE_Krok = NumberBox(page, tr("&Krok (BPM):"), -20, 20, 5,
+                         tr("O kolik se tempo změní; záporný krok tempo zpomaluje"), QString(), lblKrok);
+    // A step of 0 would never move: the box steps over it.
+    connect(SpE_Krok, &QSpinBox::valueChanged, this, [this, last = 5](int value) mutable {
+        if (value == 0) {
+            SpE_Krok->setValue(last > 0 ? -1 : 1);
+            return;
+        }
+        last = value;
+    });
+    SpE_Kazdych = NumberBox(page, tr("Každ&ých taktů:"), 1, 64, 4, tr("Po kolika taktech přijde další krok"),
+                            QString(), lblKazdych);
+    put(lblKrok, SpE_Krok, lblKazdych, SpE_Kazdych);
+
+    QLabel* lblDeleni = nullptr;
+    QLabel* lblUroven = nullptr;
+    cboDeleni = ChoiceBox(page, tr("&Dělení doby:"), {tr("vypnuto"), tr("na 2"), tr("na 3"), tr("na 4")},
+                          tr("Slabší údery mezi dobami, např. osminy nebo trioly"), lblDeleni);
+    SpE_Uroven = NumberBox(page, tr("Síla &mezidob:"), 0, 100, 50,
+                           tr("Hlasitost mezidob v procentech hlasitosti dob"), percent, lblUroven);
+    put(lblDeleni, cboDeleni, lblUroven, SpE_Uroven);
+    QLabel* lblNastroj = nullptr;
+    cboNastroj = ChoiceBox(page, tr("&Nástroj mezidob:"), {}, tr("Bicí nástroj mezidob pro zvuk MIDI"),
+                           lblNastroj);
+    for (const char* entry : MidiInstrumentEntries) {
+        const QString text = QString::fromLatin1(entry);
+        cboNastroj->addItem(text.mid(3), text.left(2).toInt());
+    }
+    cboNastroj->setCurrentIndex(cboNastroj->findData(42));
+    put(lblNastroj, cboNastroj);
+    grid->setRowStretch(row, 1);
+
+    // Only what the chosen ways use can be set.
+    const auto enable = [=, this] {
+        const int mode = cboVynechat->currentIndex();
+        for (QWidget* w : std::initializer_list<QWidget*>{lblHrat, SpE_Hrat, lblTicho, SpE_Ticho})
+            w->setEnabled(mode == 1);
+        lblNahodne->setEnabled(mode == 2);
+        SpE_Nahodne->setEnabled(mode == 2);
+        for (QWidget* w : std::initializer_list<QWidget*>{lblCil, SpE_Cil, lblKrok, SpE_Krok, lblKazdych, SpE_Kazdych})
+            w->setEnabled(ChB_Zrychlovani->isChecked());
+        for (QWidget* w : std::initializer_list<QWidget*>{lblUroven, SpE_Uroven, lblNastroj, cboNastroj})
+            w->setEnabled(cboDeleni->currentIndex() > 0);
+    };
+    connect(cboVynechat, &QComboBox::currentIndexChanged, this, enable);
+    connect(ChB_Zrychlovani, &QCheckBox::toggled, this, enable);
+    connect(cboDeleni, &QComboBox::currentIndexChanged, this, enable);
+    enable();
+}
+
+PracticeSettings TformConfig::Practice() const
+{
+    PracticeSettings p;
+    p.FVolume = SpE_Hlasitost->value();
+    p.FCountInBars = cboPredtakt->currentIndex();
+    p.FSilentMode = cboVynechat->currentIndex();
+    p.FPlayBars = SpE_Hrat->value();
+    p.FSilentBars = SpE_Ticho->value();
+    p.FSilentPercent = SpE_Nahodne->value();
+    p.FTrainer = ChB_Zrychlovani->isChecked() ? 1 : 0;
+    p.FTrainerStep = SpE_Krok->value();
+    p.FTrainerBars = SpE_Kazdych->value();
+    p.FTrainerTarget = SpE_Cil->value();
+    p.FSubdivision = cboDeleni->currentIndex() + 1;
+    p.FSubLevel = SpE_Uroven->value();
+    p.FSubNote = cboNastroj->currentData().toInt();
+    return p;
+}
+
+void TformConfig::ShowPractice(const PracticeSettings& settings)
+{
+    const PracticeSettings p = settings.Clamped();
+    SpE_Hlasitost->setValue(p.FVolume);
+    cboPredtakt->setCurrentIndex(p.FCountInBars);
+    cboVynechat->setCurrentIndex(p.FSilentMode);
+    SpE_Hrat->setValue(p.FPlayBars);
+    SpE_Ticho->setValue(p.FSilentBars);
+    SpE_Nahodne->setValue(p.FSilentPercent);
+    ChB_Zrychlovani->setChecked(p.FTrainer != 0);
+    SpE_Krok->setValue(p.FTrainerStep);
+    SpE_Kazdych->setValue(p.FTrainerBars);
+    SpE_Cil->setValue(p.FTrainerTarget);
+    cboDeleni->setCurrentIndex(p.FSubdivision - 1);
+    SpE_Uroven->setValue(p.FSubLevel);
+    const int note = cboNastroj->findData(p.FSubNote);
+    cboNastroj->setCurrentIndex(note >= 0 ? note : cboNastroj->findData(PracticeSettings{}.FSubNote));
 }
 
 void TformConfig::ListMidiDevices()

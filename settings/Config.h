@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Practice.h"
+
 #include <QColor>
 #include <QDialog>
 
@@ -95,6 +97,16 @@ public:
     QSpinBox* SpE_Hrat;      // bars played before the silent ones, 1..16
     QSpinBox* SpE_Ticho;     // silent bars after them, 1..16
     QSpinBox* SpE_Nahodne;   // chance of a silent bar, 0..90 %
+    QCheckBox* ChB_Zrychlovani; // the tempo trainer
+    QSpinBox* SpE_Cil;          // its target tempo, 40..208
+    QSpinBox* SpE_Krok;         // its step, -20..20 BPM, never 0
+    QSpinBox* SpE_Kazdych;      // bars between steps, 1..64
+    QComboBox* cboDeleni;       // clicks per beat: 1 (off)..4
+    QSpinBox* SpE_Uroven;       // their level, 0..100 %
+    QComboBox* cboNastroj;      // their MIDI instrument (the key as item data)
+    // The practice page as settings, and the page set from them (brought into range).
+    PracticeSettings Practice() const;
+    void ShowPractice(const PracticeSettings& settings);
     QLabel* lblLatency;
     // The latency label's text for the stream as it is now.
     static QString LatencyText();
@@ -104,6 +116,8 @@ protected:
     void hideEvent(QHideEvent* event) override; // FormHide
 
 private:
+    void BuildPracticePage(QWidget* page);
+
     ConfigHost& FHost;
     int FMidiChannel = 9;
     std::unique_ptr<TMidiTick> FTestTick;

@@ -76,14 +76,12 @@ void ReadSettings(const IniFile& ini, SettingsHost& host,
         host.SetColumnWidth(column, ini.ReadInteger(Grid, QString::number(column), DefaultColumnWidth));
 
     host.SetDisplayOffsetMs(ini.ReadInteger(Casovani, QStringLiteral("posun"), 0));
-    host.SetCountInBars(ini.ReadInteger(Cviceni, QStringLiteral("predtakt"), 0));
-    SettingsHost::SilentBarsChoice silent;
-    silent.FMode = ini.ReadInteger(Cviceni, QStringLiteral("vynechat"), silent.FMode);
-    silent.FPlay = ini.ReadInteger(Cviceni, QStringLiteral("hrat"), silent.FPlay);
-    silent.FSilent = ini.ReadInteger(Cviceni, QStringLiteral("ticho"), silent.FSilent);
-    silent.FPercent = ini.ReadInteger(Cviceni, QStringLiteral("nahodne"), silent.FPercent);
-    host.SetSilentBars(silent);
-    host.SetVolumePercent(ini.ReadInteger(Cviceni, QStringLiteral("hlasitost"), 100));
+    // Each key read by the integer rules; the page brings it into its range.
+    PracticeSettings practice;
+    for (const PracticeSettings::Field& field : PracticeSettings::Fields)
+        practice.*field.FMember =
+            ini.ReadInteger(Cviceni, QString::fromLatin1(field.FKey), practice.*field.FMember);
+    host.SetPractice(practice);
 }
 
 void WriteSettings(const IniFile& ini, const SettingsHost& host)
@@ -120,13 +118,9 @@ void WriteSettings(const IniFile& ini, const SettingsHost& host)
 
     // A section of its own after the others, so the file stays as the older program wrote it.
     ini.WriteInteger(Casovani, QStringLiteral("posun"), host.DisplayOffsetMs());
-    ini.WriteInteger(Cviceni, QStringLiteral("predtakt"), host.CountInBars());
-    const SettingsHost::SilentBarsChoice silent = host.SilentBars();
-    ini.WriteInteger(Cviceni, QStringLiteral("vynechat"), silent.FMode);
-    ini.WriteInteger(Cviceni, QStringLiteral("hrat"), silent.FPlay);
-    ini.WriteInteger(Cviceni, QStringLiteral("ticho"), silent.FSilent);
-    ini.WriteInteger(Cviceni, QStringLiteral("nahodne"), silent.FPercent);
-    ini.WriteInteger(Cviceni, QStringLiteral("hlasitost"), host.VolumePercent());
+    const PracticeSettings practice = host.Practice();
+    for (const PracticeSettings::Field& field : PracticeSettings::Fields)
+        ini.WriteInteger(Cviceni, QString::fromLatin1(field.FKey), practice.*field.FMember);
 
     ini.Flush();
 }

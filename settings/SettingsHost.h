@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Colour.h"
+#include "Practice.h"
 
 #include <QString>
 
@@ -53,20 +54,9 @@ public:
 
     virtual int DisplayOffsetMs() const = 0;     // SpE_Posun, -500..500
     virtual void SetDisplayOffsetMs(int ms) = 0; // clamped by the box
-    // Silent bars: mode 0 off, 1 play FPlay bars then FSilent silent, 2 each bar silent by chance.
-    struct SilentBarsChoice
-    {
-        int FMode = 0;     // cboVynechat
-        int FPlay = 4;     // SpE_Hrat, 1..16
-        int FSilent = 4;   // SpE_Ticho, 1..16
-        int FPercent = 30; // SpE_Nahodne, 0..90
-    };
-    virtual SilentBarsChoice SilentBars() const = 0;
-    virtual void SetSilentBars(const SilentBarsChoice& choice) = 0; // brought into range by the page
-    virtual int CountInBars() const = 0;           // cboPredtakt, 0..2
-    virtual void SetCountInBars(int bars) = 0;     // brought into 0..2
-    virtual int VolumePercent() const = 0;        // SpE_Hlasitost, 0..100
-    virtual void SetVolumePercent(int percent) = 0; // clamped by the box
+    // The practice page (volume, count-in, silent bars, trainer, subdivisions); set brought into range.
+    virtual PracticeSettings Practice() const = 0;
+    virtual void SetPractice(const PracticeSettings& practice) = 0;
 
     virtual int ColumnCount() const = 0; // of the profile list, 5
     virtual int ColumnWidth(int column) const = 0;

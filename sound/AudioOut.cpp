@@ -99,6 +99,7 @@ struct Voice
     std::int64_t FLength = 0;
     std::int64_t FCut = INT64_MAX; // absolute frame where a newer cutting sound begins
     double FPhaseStep = 0;         // tone: cycles per frame
+    float FGain = 1.0f;            // a subdivision's softer level
     std::shared_ptr<const SampleBuffer> FBuffer;
 };
 
@@ -458,7 +459,7 @@ void AudioOut::Impl::Place(Voice v, std::int64_t frame)
     // No free voice: the sound is skipped rather than waited for.
 }
 
-void AudioOut::PlayTone(int frequency, int milliseconds, std::int64_t frame, std::uint64_t tag)
+void AudioOut::PlayTone(int frequency, int milliseconds, std::int64_t frame, std::uint64_t tag, float gain)
 {
     Impl& d = *FImpl;
     if (!IsOpen() || frequency <= 0 || milliseconds <= 0) {
@@ -469,13 +470,14 @@ void AudioOut::PlayTone(int frequency, int milliseconds, std::int64_t frame, std
     v.FTag = tag;
     v.FLength = static_cast<std::int64_t>(milliseconds) * kRate / 1000;
     v.FPhaseStep = static_cast<double>(frequency) / kRate;
+    v.FGain = gain;
     d.Lock();
     d.Place(std::move(v), frame);
     d.Unlock();
 }
 
 void AudioOut::PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64_t frame, std::uint64_t tag,
-                          bool cuts)
+                          bool cuts, float gain)
 {
     Impl& d = *FImpl;
     if (!IsOpen() || !buffer || buffer->FrameCount() == 0) {
@@ -485,6 +487,7 @@ void AudioOut::PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64
     v.FKind = VoiceKind::Sample;
     v.FTag = tag;
     v.FCuts = cuts;
+    v.FGain = gain;
     v.FLength = static_cast<std::int64_t>(buffer->FrameCount());
     v.FBuffer = std::move(buffer);
     d.Lock();
@@ -690,9 +693,9 @@ void AudioOut::Impl::Render(float* out, std::int64_t start, int frames)
         const std::int64_t to = std::min(end, stop);
         for (std::int64_t f = from; f < to; ++f) {
             const std::int64_t pos = f - v.FStart;
-            double gain = 1.0;
+            double gain = v.FGain;
             if (f >= v.FCut) {
-                gain = 1.0 - static_cast<double>(f - v.FCut) / static_cast<double>(fade);
+                gain *= 1.0 - static_cast<double>(f - v.FCut) / static_cast<double>(fade);
             }
             float* o = out + kChannels * (f - start);
             if (v.FKind == VoiceKind::Tone) {

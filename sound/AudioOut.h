@@ -45,12 +45,13 @@ public:
     bool TimeAt(double frame, std::int64_t& us) const;
 
     // A square tone like a PC speaker, with short edges against clicks. `tag` names the beat it
-    // belongs to (0: none), for Withdraw.
-    void PlayTone(int frequency, int milliseconds, std::int64_t frame = -1, std::uint64_t tag = 0);
+    // belongs to (0: none), for Withdraw; `gain` scales it (a subdivision is softer).
+    void PlayTone(int frequency, int milliseconds, std::int64_t frame = -1, std::uint64_t tag = 0,
+                  float gain = 1.0f);
     // A decoded sound. With `cuts`, it cuts the cutting sound still playing at its onset, as the
     // platform's PlaySound does; percussion hits overlap.
     void PlaySample(std::shared_ptr<const SampleBuffer> buffer, std::int64_t frame = -1,
-                    std::uint64_t tag = 0, bool cuts = true);
+                    std::uint64_t tag = 0, bool cuts = true, float gain = 1.0f);
     // Takes back every sound of beat `tag` not yet heard, rewriting what the server already holds;
     // false when one is too close to being heard.
     bool Withdraw(std::uint64_t tag);

@@ -36,15 +36,27 @@ bool TMidiTick::OnStream() const
 
 void TMidiTick::Play(std::int64_t frame, std::uint64_t tag)
 {
+    PlayNote(FNoteValue, 0x7F, frame, tag);
+}
+
+void TMidiTick::PlayNote(std::uint8_t note, std::uint8_t velocity, std::int64_t frame, std::uint64_t tag)
+{
     if (!FHandle) {
         return;
     }
     // The channel stays in the status byte's low half, whatever the caller passed.
     const std::uint8_t channel = FChannelValue & 0x0F;
-    const std::uint8_t noteOn[3] = {static_cast<std::uint8_t>(0x90 | channel), FNoteValue, 0x7F};
-    const std::uint8_t noteOff[3] = {static_cast<std::uint8_t>(0x80 | channel), FNoteValue, 0x7F};
+    const std::uint8_t noteOn[3] = {static_cast<std::uint8_t>(0x90 | channel), note, velocity};
+    const std::uint8_t noteOff[3] = {static_cast<std::uint8_t>(0x80 | channel), note, velocity};
     FHandle->Send(noteOn, 3, frame, tag);
     FHandle->Send(noteOff, 3, frame, tag);
+}
+
+void TMidiTick::CacheNote(std::uint8_t note, std::uint8_t velocity)
+{
+    if (FHandle) {
+        FHandle->CacheDrumPatch(note, FChannelValue, velocity);
+    }
 }
 
 bool TMidiTick::IsOpen() const

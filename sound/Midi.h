@@ -25,6 +25,10 @@ public:
     // the audio stream (-1: as soon as it can be heard), as a sound of beat `tag` (0: none);
     // external ports send at once.
     void Play(std::int64_t frame = -1, std::uint64_t tag = 0);
+    // Any key at any velocity, the same way (a subdivision's instrument).
+    void PlayNote(std::uint8_t note, std::uint8_t velocity, std::int64_t frame = -1, std::uint64_t tag = 0);
+    // Prepares another key's sound at a velocity before its first hit.
+    void CacheNote(std::uint8_t note, std::uint8_t velocity);
     // True for the built-in synth: its hits are placed ahead on the stream's frames, while an
     // external port is sent to at the beat's play time.
     bool OnStream() const;

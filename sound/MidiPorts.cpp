@@ -70,9 +70,9 @@ public:
         }
     }
     bool OnStream() const override { return true; }
-    void CacheDrumPatch(std::uint8_t key, std::uint8_t channel) override
+    void CacheDrumPatch(std::uint8_t key, std::uint8_t channel, std::uint8_t velocity) override
     {
-        AudioOut::Instance().SynthHit(channel, key, 0x7F);
+        AudioOut::Instance().SynthHit(channel, key, velocity);
     }
 };
 
@@ -126,7 +126,7 @@ public:
         } catch (const RtMidiError&) {
         }
     }
-    void CacheDrumPatch(std::uint8_t, std::uint8_t) override {}
+    void CacheDrumPatch(std::uint8_t, std::uint8_t, std::uint8_t) override {}
 
 private:
     std::unique_ptr<RtMidiOut> FOut;

@@ -19,8 +19,8 @@ public:
                       std::uint64_t tag) = 0;
     // True for the built-in synth, whose hits are placed on the stream's frames.
     virtual bool OnStream() const { return false; }
-    // Prepares the sound of a percussion key before its first hit.
-    virtual void CacheDrumPatch(std::uint8_t key, std::uint8_t channel) = 0;
+    // Prepares the sound of a percussion key (at a velocity) before its first hit.
+    virtual void CacheDrumPatch(std::uint8_t key, std::uint8_t channel, std::uint8_t velocity = 0x7F) = 0;
 };
 
 namespace MidiPorts {

@@ -5,6 +5,9 @@
 #include "TickSource.h"
 #include "WaveCache.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Waves are decoded at the stream's rate; before a stream opens, at the rate it will have.
@@ -72,7 +75,7 @@ void PlayBeatSound(int mode, const QString& path1, const QString& path2, TMidiTi
 }
 
 void BeatSounds::Prepare(int mode, const QString& path1, const QString& path2,
-                         std::shared_ptr<TMidiTick> midiTick)
+                         std::shared_ptr<TMidiTick> midiTick, SubdivisionSound subdivision)
 {
     Plan plan;
     plan.FMode = mode;
@@ -82,6 +85,14 @@ void BeatSounds::Prepare(int mode, const QString& path1, const QString& path2,
     } else if (mode == 4) {
         plan.FNormal = WaveOrBeep(path1, rate);
         plan.FAccent = WaveOrBeep(path2, rate);
+    }
+    const double share = std::clamp(subdivision.FLevel, 0, 100) / 100.0;
+    plan.FSubGain = static_cast<float>(share * share);
+    plan.FSubVelocity = static_cast<std::uint8_t>(subdivision.FLevel <= 0 ? 0 : std::max(1L, std::lround(127 * share)));
+    plan.FSubNote = static_cast<std::uint8_t>(std::clamp(subdivision.FNote, 35, 81));
+    if (midiTick && plan.FSubVelocity > 0) {
+        // Rendered here, not on the clock's thread at its first hit.
+        midiTick->CacheNote(plan.FSubNote, plan.FSubVelocity);
     }
     plan.FMidi = std::move(midiTick);
     std::lock_guard lock(FMutex);
@@ -132,6 +143,35 @@ void BeatSounds::Place(const Plan& plan, const BeatDecision& beat, std::int64_t 
     }
 }
 
+std::uint64_t BeatSounds::SubdivisionTag(const BeatDecision& beat, int k)
+{
+    return (std::uint64_t{1} << 63) | (beat.FId << 2) | static_cast<std::uint64_t>(k);
+}
+
+void BeatSounds::PlaceSubdivision(const Plan& plan, const BeatDecision& beat, int k, std::int64_t frame)
+{
+    // Softer than the beat and never cutting its sound: the tone an octave up, the same gong or
+    // wave at the subdivision's level, the MIDI mode's own instrument at it as velocity.
+    AudioOut& out = AudioOut::Instance();
+    const std::uint64_t tag = SubdivisionTag(beat, k);
+    switch (plan.FMode) {
+    case 1:
+        out.PlayTone(880, 30, frame, tag, plan.FSubGain);
+        break;
+    case 2:
+    case 4:
+        out.PlaySample(plan.FNormal, frame, tag, false, plan.FSubGain);
+        break;
+    case 3:
+        if (plan.FMidi && plan.FSubVelocity > 0) {
+            plan.FMidi->PlayNote(plan.FSubNote, plan.FSubVelocity, frame, tag);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 void BeatSounds::Sound(const BeatDecision& beat, std::int64_t frame)
 {
     if (beat.FMute) {
@@ -146,7 +186,15 @@ void BeatSounds::Sound(const BeatDecision& beat, std::int64_t frame)
     if (frame < 0) {
         return; // before the stream's first frame is heard: nothing can sound it
     }
-    Place(Current(), beat, frame);
+    const Plan plan = Current();
+    Place(plan, beat, frame);
+    if (plan.FMode == 3 && plan.FMidi && !plan.FMidi->OnStream()) {
+        return; // an external port's subdivisions are sent when each is due
+    }
+    // At exact fractions of the beat's frames, the carried fraction included.
+    for (int k = 1; k < beat.FSubdivision; ++k) {
+        PlaceSubdivision(plan, beat, k, std::llround(beat.FFrame + beat.FSpanFrames * k / beat.FSubdivision));
+    }
 }
 
 void BeatSounds::Heard(const BeatDecision& beat)
@@ -171,7 +219,35 @@ void BeatSounds::Heard(const BeatDecision& beat)
     }
 }
 
+void BeatSounds::HeardSubdivision(const BeatDecision& beat, int k)
+{
+    if (beat.FMute) {
+        return;
+    }
+    const Plan plan = Current();
+    bool deferred;
+    {
+        std::lock_guard lock(FMutex);
+        deferred = FDeferred == beat.FId;
+    }
+    if (deferred || (plan.FMode == 3 && plan.FMidi && !plan.FMidi->OnStream())) {
+        PlaceSubdivision(plan, beat, k, -1);
+    }
+}
+
 bool BeatSounds::Withdraw(const BeatDecision& beat)
 {
-    return AudioOut::Instance().Withdraw(beat.FId);
+    AudioOut& out = AudioOut::Instance();
+    if (!out.Withdraw(beat.FId)) {
+        return false;
+    }
+    WithdrawSubdivisions(beat, 1);
+    return true;
+}
+
+void BeatSounds::WithdrawSubdivisions(const BeatDecision& beat, int k)
+{
+    for (; k < beat.FSubdivision; ++k) {
+        AudioOut::Instance().Withdraw(SubdivisionTag(beat, k));
+    }
 }

@@ -26,6 +26,14 @@ void SoundWaveFile(const QString& path, std::int64_t frame);
 void PlayBeatSound(int mode, const QString& path1, const QString& path2, TMidiTick* midiTick, bool accented,
                    std::int64_t frame);
 
+// How the subdivisions between the beats sound: their level (0..100 %, as gain (level/100)² or as
+// the MIDI velocity) and the percussion key of the MIDI mode.
+struct SubdivisionSound
+{
+    int FLevel = 50;
+    int FNote = 42;
+};
+
 // The beats' sounds as the clock plays them: prepared on the main thread from the settings
 // (waves decoded, the synth's hit rendered), then placed by the clock thread at each beat's
 // frame without touching a file. An external MIDI port is sent to at the beat's play time.
@@ -33,14 +41,20 @@ class BeatSounds final : public BeatOutput
 {
 public:
     // Main thread: what the beats from now on play.
-    void Prepare(int mode, const QString& path1, const QString& path2, std::shared_ptr<TMidiTick> midiTick);
+    void Prepare(int mode, const QString& path1, const QString& path2, std::shared_ptr<TMidiTick> midiTick,
+                 SubdivisionSound subdivision = {});
 
     int StreamRate(std::uint64_t& generation) override;
     bool FrameAt(std::int64_t us, double& frame) override;
     bool TimeAt(double frame, std::int64_t& us) override;
     void Sound(const BeatDecision& beat, std::int64_t frame) override;
     void Heard(const BeatDecision& beat) override;
+    void HeardSubdivision(const BeatDecision& beat, int k) override;
     bool Withdraw(const BeatDecision& beat) override;
+    void WithdrawSubdivisions(const BeatDecision& beat, int k) override;
+
+    // The tag of subdivision k of a beat: apart from every beat's own.
+    static std::uint64_t SubdivisionTag(const BeatDecision& beat, int k);
 
 private:
     struct Plan
@@ -49,9 +63,13 @@ private:
         std::shared_ptr<const SampleBuffer> FNormal;
         std::shared_ptr<const SampleBuffer> FAccent;
         std::shared_ptr<TMidiTick> FMidi;
+        float FSubGain = 0.25f;
+        std::uint8_t FSubVelocity = 64; // 0: no note
+        std::uint8_t FSubNote = 42;
     };
     Plan Current();
     void Place(const Plan& plan, const BeatDecision& beat, std::int64_t frame);
+    void PlaceSubdivision(const Plan& plan, const BeatDecision& beat, int k, std::int64_t frame);
 
     std::mutex FMutex;
     Plan FPlan;

@@ -299,8 +299,76 @@
         <translation>How often a bar is silent by chance</translation>
     </message>
     <message>
-        <source>Ticho s pravděpodobno&amp;stí:</source>
-        <translation>Silent by c&amp;hance:</translation>
+        <source>Pravděpodobno&amp;st:</source>
+        <translation>Chan&amp;ce:</translation>
+    </message>
+    <message>
+        <source>Zrych&amp;lování</source>
+        <translation>Tempo t&amp;rainer</translation>
+    </message>
+    <message>
+        <source>Tempo se po několika taktech samo změní o krok, až dojde k cílovému tempu</source>
+        <translation>Every few bars the tempo changes by a step until it reaches the target tempo</translation>
+    </message>
+    <message>
+        <source>C&amp;ílové tempo:</source>
+        <translation>Tar&amp;get tempo:</translation>
+    </message>
+    <message>
+        <source>Tempo, u kterého zrychlování skončí</source>
+        <translation>The tempo where the trainer stops</translation>
+    </message>
+    <message>
+        <source>&amp;Krok (BPM):</source>
+        <translation>Step (BP&amp;M):</translation>
+    </message>
+    <message>
+        <source>O kolik se tempo změní; záporný krok tempo zpomaluje</source>
+        <translation>How much the tempo changes; a negative step slows it down</translation>
+    </message>
+    <message>
+        <source>Každ&amp;ých taktů:</source>
+        <translation>Every &amp;bars:</translation>
+    </message>
+    <message>
+        <source>Po kolika taktech přijde další krok</source>
+        <translation>After how many bars the next step comes</translation>
+    </message>
+    <message>
+        <source>&amp;Dělení doby:</source>
+        <translation>S&amp;ubdivision:</translation>
+    </message>
+    <message>
+        <source>na 2</source>
+        <translation>in 2</translation>
+    </message>
+    <message>
+        <source>na 3</source>
+        <translation>in 3</translation>
+    </message>
+    <message>
+        <source>na 4</source>
+        <translation>in 4</translation>
+    </message>
+    <message>
+        <source>Síla &amp;mezidob:</source>
+        <translation>Subdivision l&amp;evel:</translation>
+    </message>
+    <message>
+        <source>Hlasitost mezidob v procentech hlasitosti dob</source>
+        <translation>The subdivisions&apos; volume in percent of the beats&apos; volume</translation>
+    </message>
+    <message>
+        <source>&amp;Nástroj mezidob:</source>
+        <translation>&amp;Instrument:</translation>
+    </message>
+    <message>
+        <source>Bicí nástroj mezidob pro zvuk MIDI</source>
+        <translation>The percussion instrument of the subdivisions for MIDI sound</translation>
+    </message>
+    <message>
+        <source>Slabší údery mezi dobami, např. osminy nebo trioly</source>
+        <translation>Softer clicks between the beats, such as eighths or triplets</translation>
     </message>
 </context>
 <context>

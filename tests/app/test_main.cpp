@@ -456,6 +456,51 @@ private slots:
         QVERIFY(f.FMain->L_Beat->styleSheet() == colours[0]);
     }
 
+    // The trainer's steps move the controls as each is heard, without being a tempo set by hand;
+    // a tempo set by hand is the new start; Stop puts the controls back to the start. With the
+    // drummer's drift up, the clock runs 10 above the trainer.
+    void trainerMovesTheControlsAndStopPutsThemBack()
+    {
+        AppFixture f;
+        SetRhythm(f, 1);
+        f.FConfig->ChB_Real->setChecked(true);
+        PracticeSettings practice;
+        practice.FTrainer = 1;
+        practice.FTrainerStep = 4;
+        practice.FTrainerBars = 2;
+        practice.FTrainerTarget = 120;
+        f.FMain->SetPractice(practice);
+        f.FMain->btnStartStopClick();
+        QMap<int, int> slider;
+        QMap<int, int> clock;
+        for (int beat = 1; beat <= 9; ++beat) {
+            f.Beat();
+            slider[beat] = f.FMain->trbTime->value();
+            clock[beat] = f.FMain->FClock->FTempo();
+        }
+        QCOMPARE(slider[2], 100);
+        QCOMPARE(slider[3], 104);
+        // One-beat bars: the drummer's first draw at beat 5 moves it up, at 9 down.
+        QCOMPARE(clock[4], 104);
+        QCOMPARE(clock[5], 118);
+        QCOMPARE(slider[5], 108);
+        QCOMPARE(clock[8], 122);
+        QCOMPARE(slider[8], 112);
+        QCOMPARE(clock[9], 116);
+        QCOMPARE(slider[9], 116);
+        QCOMPARE(f.FMain->SpEd_Time->Value(), 116);
+        // Set by hand: the new start, two whole bars before the next step.
+        f.FMain->SetTempoControls(90);
+        f.Beat(2);
+        QCOMPARE(f.FMain->trbTime->value(), 90);
+        f.Beat();
+        QCOMPARE(f.FMain->trbTime->value(), 94);
+        f.FMain->btnStartStopClick();
+        QCOMPARE(f.FMain->trbTime->value(), 90);
+        QCOMPARE(f.FMain->SpEd_Time->Value(), 90);
+        QCOMPARE(f.FMain->FClock->FTempo(), 90);
+    }
+
     void keypadPlusAndMinusStepTheTempoFromAnywhere()
     {
         AppFixture f;

@@ -105,7 +105,8 @@ private slots:
                      "[blbost]\nrealdrummer=0\n"
                      "[grid]\n1=60\n2=60\n3=60\n4=60\n"
                      "[casovani]\nposun=0\n"
-                     "[cviceni]\npredtakt=0\nvynechat=0\nhrat=4\nticho=4\nnahodne=30\nhlasitost=100\n"));
+                     "[cviceni]\npredtakt=0\nvynechat=0\nhrat=4\nticho=4\nnahodne=30\nhlasitost=100\n"
+                     "zrychlovani=0\nkrok=5\nkazdych=4\ncil=160\ndeleni=1\ndeleni_uroven=50\ndeleni_nastroj=42\n"));
     }
 
     void storedProfileWinsOverTheFreeTempo()
@@ -405,7 +406,15 @@ private slots:
                                    << QStringList{"btnOk", "PageControl1", "ChB_Lights", "ChB_Numbers", "ChB_Circle",
                                                   "Panel1", "Panel2", "ChB_Real", "btnOk"};
         QTest::newRow("Časování") << 2 << QStringList{"btnOk", "PageControl1", "SpE_Posun", "btnOk"};
-        QTest::newRow("Cvičení") << 3 << QStringList{"btnOk", "PageControl1", "SpE_Hlasitost", "cboPredtakt", "cboVynechat", "btnOk"};
+        QTest::newRow("Cvičení") << 3
+                                 << QStringList{"btnOk",       "PageControl1",    "SpE_Hlasitost", "cboPredtakt",
+                                                "cboVynechat", "ChB_Zrychlovani", "cboDeleni",     "btnOk"};
+        // Silent bars by pattern, the trainer on, subdivisions: what they use joins the walk.
+        QTest::newRow("Cvičení, everything on")
+            << 4
+            << QStringList{"btnOk",     "PageControl1", "SpE_Hlasitost", "cboPredtakt", "cboVynechat",
+                           "SpE_Hrat",  "SpE_Ticho",    "ChB_Zrychlovani", "SpE_Cil",   "SpE_Krok",
+                           "SpE_Kazdych", "cboDeleni",  "SpE_Uroven",    "cboNastroj",  "btnOk"};
     }
     void tabWalksTheDialogInOrder()
     {
@@ -420,7 +429,10 @@ private slots:
             {c.ChB_Numbers, "ChB_Numbers"}, {c.ChB_Circle, "ChB_Circle"},   {c.Panel1, "Panel1"},
             {c.Panel2, "Panel2"},         {c.ChB_Real, "ChB_Real"},         {c.SpE_Posun, "SpE_Posun"},
             {c.SpE_Hlasitost, "SpE_Hlasitost"}, {c.cboPredtakt, "cboPredtakt"},
-            {c.cboVynechat, "cboVynechat"}};
+            {c.cboVynechat, "cboVynechat"}, {c.SpE_Hrat, "SpE_Hrat"}, {c.SpE_Ticho, "SpE_Ticho"},
+            {c.ChB_Zrychlovani, "ChB_Zrychlovani"}, {c.SpE_Cil, "SpE_Cil"}, {c.SpE_Krok, "SpE_Krok"},
+            {c.SpE_Kazdych, "SpE_Kazdych"}, {c.cboDeleni, "cboDeleni"}, {c.SpE_Uroven, "SpE_Uroven"},
+            {c.cboNastroj, "cboNastroj"}};
         // The tab bar stands for the tab control, a spin box's line edit for the spin box.
         const auto name = [&](QWidget* focus) {
             QWidget* w = focus;
@@ -441,7 +453,14 @@ private slots:
             f,
             [&] {
                 c.optZvuk->button(4)->click();
-                c.PageControl1->setCurrentIndex(page);
+                if (page == 4) {
+                    PracticeSettings all;
+                    all.FSilentMode = 1;
+                    all.FTrainer = 1;
+                    all.FSubdivision = 2;
+                    c.ShowPractice(all);
+                }
+                c.PageControl1->setCurrentIndex(std::min(page, 3));
                 c.activateWindow();
                 QTRY_COMPARE(QApplication::activeWindow(), &c);
                 c.btnOk->setFocus();

@@ -2,7 +2,7 @@
 //   rate R
 //   samples N                                    (the recording's length)
 //   count N
-//   click <seconds> <frequency Hz> <length ms>   (one line per click)
+//   click <seconds> <frequency Hz> <length ms> <peak>   (one line per click)
 // With --frames a click's place is its onset's sample index instead of seconds, to a thousandth of
 // a sample, so that a script can check every spacing against a whole number of samples.
 // Usage: clicks [--frames] RECORDING.wav [threshold]
@@ -34,10 +34,10 @@ int main(int argc, char* argv[])
                 onsets.size());
     for (const Onset& onset : onsets) {
         if (frames) {
-            std::printf("click %.3f %.1f %.1f\n", onset.FFrame, onset.FFrequency, onset.FLengthMs);
+            std::printf("click %.3f %.1f %.1f %.4f\n", onset.FFrame, onset.FFrequency, onset.FLengthMs, onset.FPeak);
         } else {
-            std::printf("click %.6f %.1f %.1f\n", onset.FFrame / recording.FRate, onset.FFrequency,
-                        onset.FLengthMs);
+            std::printf("click %.6f %.1f %.1f %.4f\n", onset.FFrame / recording.FRate, onset.FFrequency,
+                        onset.FLengthMs, onset.FPeak);
         }
     }
     return 0;

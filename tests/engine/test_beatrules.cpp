@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+Q_DECLARE_METATYPE(PracticeSettings)
+
 class TestBeatRules final : public QObject
 {
     Q_OBJECT
@@ -70,7 +72,7 @@ private slots:
         QFETCH(QString, beats);
         BeatSettings settings;
         settings.FBeatsPerBar = rhythm;
-        settings.FCountInBars = bars;
+        settings.FPractice.FCountInBars = bars;
         settings.FAccentsOn = true;
         settings.FAccentFlags = {0, 1, 0, 0, 0, 0, 0, 0}; // the count-in ignores these
         settings.FRealDrummer = true;
@@ -121,9 +123,9 @@ private slots:
         QFETCH(QString, bars);
         BeatSettings settings;
         settings.FBeatsPerBar = 3;
-        settings.FSilentBars = BeatSettings::SilentBars::Pattern;
-        settings.FPlayBars = play;
-        settings.FSilentCount = silent;
+        settings.FPractice.FSilentMode = 1;
+        settings.FPractice.FPlayBars = play;
+        settings.FPractice.FSilentBars = silent;
         BeatSequence sequence;
         QString seen;
         for (int bar = 0; bar < bars.size(); ++bar) {
@@ -161,11 +163,11 @@ private slots:
         settings.FBeatsPerBar = 2;
         settings.FRealDrummer = true;
         BeatSequence plain;
-        settings.FSilentBars = BeatSettings::SilentBars::Random;
-        settings.FSilentPercent = percent;
+        settings.FPractice.FSilentMode = 2;
+        settings.FPractice.FSilentPercent = percent;
         BeatSequence silentOnes;
         BeatSettings plainSettings = settings;
-        plainSettings.FSilentBars = BeatSettings::SilentBars::Off;
+        plainSettings.FPractice.FSilentMode = 0;
         int silentBars = 0;
         for (int beat = 0; beat < 400; ++beat) {
             const BeatDecision a = plain.Decide(plainSettings);
@@ -177,6 +179,109 @@ private slots:
         }
         QCOMPARE(silentOnes.Snapshot().FRandom.State(), plain.Snapshot().FRandom.State());
         QVERIFY2(silentBars >= fewest && silentBars <= most, qPrintable(QString::number(silentBars)));
+    }
+
+    // The trainer's step comes at the first beat of every M+1st bar at one tempo, never past
+    // the target; a step pointing away from the target holds the tempo. With the drummer's
+    // drift up the clock runs 10 above the trainer. Each number is the tempo the bar runs at.
+    void trainerStepsAtBarStarts_data()
+    {
+        QTest::addColumn<int>("rhythm");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("bars");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<bool>("drummer");
+        QTest::addColumn<QString>("tempi");
+        QTest::newRow("up 5 every 2 bars to 110") << 4 << 100 << 5 << 2 << 110 << false << "100 100 105 105 110 110 110";
+        QTest::newRow("down 20 each bar to 50") << 3 << 90 << -20 << 1 << 50 << false << "90 70 50 50";
+        QTest::newRow("the last step stops at the target") << 2 << 100 << 20 << 1 << 110 << false << "100 110 110";
+        QTest::newRow("a step away from the target holds") << 4 << 120 << 5 << 1 << 100 << false << "120 120 120";
+        QTest::newRow("up to the top of the range") << 1 << 200 << 20 << 1 << 208 << false << "200 208 208";
+        // One-beat bars: the drummer draws at bars 5, 9, 13 (0, 0, 2: up, down, stay).
+        QTest::newRow("with the drummer's drift")
+            << 1 << 100 << 5 << 4 << 200 << true << "100 100 100 100 115 115 115 115 110 110 110 110 115";
+    }
+    void trainerStepsAtBarStarts()
+    {
+        QFETCH(int, rhythm);
+        QFETCH(int, start);
+        QFETCH(int, step);
+        QFETCH(int, bars);
+        QFETCH(int, target);
+        QFETCH(bool, drummer);
+        QFETCH(QString, tempi);
+        BeatSettings settings;
+        settings.FBeatsPerBar = rhythm;
+        settings.FRealDrummer = drummer;
+        settings.FPractice.FTrainer = 1;
+        settings.FPractice.FTrainerStep = step;
+        settings.FPractice.FTrainerBars = bars;
+        settings.FPractice.FTrainerTarget = target;
+        BeatSequence sequence;
+        sequence.SetTempo(start);
+        QStringList seen;
+        const int barCount = static_cast<int>(tempi.split(' ').size());
+        for (int beat = 0; beat < barCount * rhythm; ++beat) {
+            const BeatDecision d = sequence.Decide(settings);
+            if (d.FBarStart) {
+                seen << QString::number(d.FTempo);
+                // The controls are told the trainer's own tempo, without the drift.
+                if (d.FTrainerStepped) {
+                    QCOMPARE(d.FTrainerTempo, d.FTempo - (d.FDrummer ? 10 : 0));
+                }
+            } else {
+                QVERIFY(!d.FTrainerStepped);
+            }
+        }
+        QCOMPARE(seen.join(' '), tempi);
+    }
+
+    // A tempo set by hand is the trainer's new start: M whole bars at it before the next step.
+    void trainerCountsAfreshFromATempoSetByHand()
+    {
+        BeatSettings settings;
+        settings.FBeatsPerBar = 2;
+        settings.FPractice.FTrainer = 1;
+        settings.FPractice.FTrainerStep = 10;
+        settings.FPractice.FTrainerBars = 2;
+        settings.FPractice.FTrainerTarget = 200;
+        BeatSequence sequence;
+        sequence.SetTempo(100);
+        QStringList seen;
+        for (int beat = 0; beat < 12; ++beat) {
+            if (beat == 5) {
+                sequence.SetTempo(150); // on the second beat of bar 3
+            }
+            const BeatDecision d = sequence.Decide(settings);
+            if (d.FBarStart) {
+                seen << QString::number(d.FTempo);
+            }
+        }
+        // Bars 1-2 at 100, bar 3 steps to 110 and is set to 150 on its second beat; bar 4 is the
+        // first whole bar at 150, bar 5 the second, bar 6 the step.
+        QCOMPARE(seen.join(' '), QStringLiteral("100 100 110 150 150 160"));
+    }
+
+    void practiceSettingsComeIntoRange_data()
+    {
+        QTest::addColumn<PracticeSettings>("given");
+        QTest::addColumn<PracticeSettings>("expected");
+        QTest::newRow("defaults stay") << PracticeSettings{} << PracticeSettings{};
+        QTest::newRow("every field below its range")
+            << PracticeSettings{-1, -1, -1, 0, 0, -1, -1, -21, 0, 39, 0, -1, 34}
+            << PracticeSettings{0, 0, 0, 1, 1, 0, 0, -20, 1, 40, 1, 0, 35};
+        QTest::newRow("every field above its range")
+            << PracticeSettings{101, 3, 3, 17, 17, 91, 2, 21, 65, 209, 5, 101, 82}
+            << PracticeSettings{100, 2, 2, 16, 16, 90, 1, 20, 64, 208, 4, 100, 81};
+        QTest::newRow("a step of 0 is the default step")
+            << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 0, 4, 160, 1, 50, 42} << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 5, 4, 160, 1, 50, 42};
+    }
+    void practiceSettingsComeIntoRange()
+    {
+        QFETCH(PracticeSettings, given);
+        QFETCH(PracticeSettings, expected);
+        QVERIFY(given.Clamped() == expected);
     }
 };
 

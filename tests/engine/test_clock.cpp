@@ -112,11 +112,28 @@ public:
     {
         std::lock_guard lock(FMutex);
         FSounds.push_back({beat.FId, frame});
+        FBeats.push_back(beat);
     }
+    std::vector<BeatDecision> FBeats;
     void Heard(const BeatDecision& beat) override
     {
         std::lock_guard lock(FMutex);
         FHeard.push_back(beat.FId);
+    }
+    void HeardSubdivision(const BeatDecision&, int k) override
+    {
+        std::lock_guard lock(FMutex);
+        FSubsHeard.push_back(k);
+    }
+    void WithdrawSubdivisions(const BeatDecision&, int k) override
+    {
+        std::lock_guard lock(FMutex);
+        FSubsWithdrawnFrom.push_back(k);
+    }
+    std::vector<int> SubsHeard()
+    {
+        std::lock_guard lock(FMutex);
+        return FSubsHeard;
     }
     bool Withdraw(const BeatDecision& beat) override
     {
@@ -159,6 +176,8 @@ public:
     std::vector<std::pair<std::uint64_t, std::int64_t>> FSounds;
     std::vector<std::uint64_t> FHeard;
     std::vector<std::uint64_t> FWithdrawn;
+    std::vector<int> FSubsHeard;
+    std::vector<int> FSubsWithdrawnFrom;
 };
 
 struct Fixture
@@ -454,6 +473,66 @@ private slots:
         QCOMPARE(f.stream.Sounds()[1].second, first);
         f.DecideAt(start + 500'000 + 1'000'000 - TClock::LookAheadUs, 3);
         QCOMPARE(f.stream.Sounds()[2].second - first, std::int64_t(48000));
+    }
+
+    // A beat's subdivisions divide the interval after it: each is due at k/n of it, after the
+    // beat is heard and before the next beat is decided. Stop silences those still to come; a
+    // new tempo, which applies from the next interval, lets them come.
+    void subdivisionsComeAtFractionsOfTheInterval_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("after1"); // what happens once subdivision 1 is heard
+        QTest::newRow("2, untouched") << 2 << "";
+        QTest::newRow("3, untouched") << 3 << "";
+        QTest::newRow("4, untouched") << 4 << "";
+        QTest::newRow("4, stopped") << 4 << "stop";
+        QTest::newRow("3, new tempo") << 3 << "tempo";
+    }
+    void subdivisionsComeAtFractionsOfTheInterval()
+    {
+        QFETCH(int, n);
+        QFETCH(QString, after1);
+        ManualFixture f(120);
+        BeatSettings settings;
+        settings.FBeatsPerBar = 4;
+        settings.FPractice.FSubdivision = n;
+        f.clock->SetSettings(settings);
+        const std::int64_t start = f.time.NowUs();
+        f.Resume();
+        const std::int64_t play = start + 500'000;
+        f.DecideAt(play - TClock::LookAheadUs, 1);
+        const BeatDecision beat = f.stream.FBeats.front();
+        QCOMPARE(beat.FSubdivision, n);
+        QCOMPARE(beat.FSpanFrames, 24000.0);
+        QCOMPARE(beat.FSpanUs, std::int64_t(500'000));
+        QCOMPARE(std::llround(beat.FFrame), f.stream.Sounds().front().second);
+        f.time.Set(play);
+        QTRY_COMPARE(f.stream.HeardCount(), std::size_t(1));
+        std::vector<int> expected;
+        for (int k = 1; k < n; ++k) {
+            const std::int64_t due = play + 500'000 * k / n - TClock::HeardEarlyUs;
+            f.time.Set(due - 1000);
+            QTest::qWait(20);
+            QCOMPARE(f.stream.SubsHeard(), expected); // not before its time
+            f.time.Set(due);
+            expected.push_back(k);
+            QTRY_COMPARE(f.stream.SubsHeard(), expected);
+            if (k == 1 && after1 == "stop") {
+                f.clock->Suspend();
+                QCOMPARE(f.stream.FSubsWithdrawnFrom, std::vector<int>{2});
+                f.time.Set(play + 500'000);
+                QTest::qWait(30);
+                QCOMPARE(f.stream.SubsHeard(), expected);
+                return;
+            }
+            if (k == 1 && after1 == "tempo") {
+                f.clock->SetTempo(60);
+                QVERIFY(f.stream.FSubsWithdrawnFrom.empty());
+            }
+        }
+        // Then the next beat, one whole interval after the first.
+        f.DecideAt(play + 500'000 - TClock::LookAheadUs, 2);
+        QCOMPARE(f.stream.Sounds()[1].second - f.stream.Sounds()[0].second, std::int64_t(24000));
     }
 
     void firstBeatAfterALongStopComesAtOnce()

@@ -79,6 +79,13 @@ public:
         FFlags = flags;
         FLog << "flags";
     }
+    PracticeSettings FPractice;
+    PracticeSettings Practice() const override { return FPractice; }
+    void SetPractice(const PracticeSettings& practice) override
+    {
+        FPractice = practice;
+        FLog << QStringLiteral("practice %1").arg(practice.FVolume);
+    }
     int CurrentProfileIndex() const override { return FCurrent; }
     void SetCurrentProfileIndex(int index) override
     {
@@ -288,6 +295,58 @@ private slots:
         QCOMPARE(FHost->FCaption, "Tiktakon - " + storedName);
     }
 
+    // Practice settings travel with the profile: saved with it (with an id), restored when it is
+    // applied; an overwrite and a rename keep the id; a profile with the page's defaults and no
+    // history is written as before; someone else's block gives the page's defaults.
+    void practiceSettingsTravelWithTheProfile()
+    {
+        Store({{"Plain", 4, 100}});
+        const QByteArray plain = ReadAll(FPath);
+        PracticeSettings practice;
+        practice.FVolume = 45;
+        practice.FTrainer = 1;
+        practice.FSubdivision = 3;
+        FHost->FName = QStringLiteral("Etuda");
+        FHost->FPractice = practice;
+        FList->But_SaveClick();
+        QCOMPARE(ReadAll(FPath).left(160), plain); // the first record untouched
+        const std::optional<TProfileRecord::PracticeBlock> saved = RecordAt(FPath, 1).Practice();
+        QVERIFY(saved);
+        QVERIFY(saved->FSettings == practice);
+
+        FHost->FPractice = PracticeSettings{};
+        FList->ApplyProfile(0); // no block: the page's defaults
+        QVERIFY(FHost->FPractice == PracticeSettings{});
+        FList->ApplyProfile(1);
+        QVERIFY(FHost->FPractice == practice);
+
+        // Saved again with other settings, then renamed: the same id throughout.
+        FHost->FPractice.FVolume = 80;
+        FList->But_SaveClick();
+        QVERIFY(RecordAt(FPath, 1).Practice()->FId == saved->FId);
+        QCOMPARE(RecordAt(FPath, 1).Practice()->FSettings.FVolume, 80);
+        FList->Grid()->SetCurrentGridRow(2);
+        FHost->FInputReply = QStringLiteral("Etuda nová");
+        FList->Pop_RenameClick();
+        const std::optional<TProfileRecord::PracticeBlock> renamed = RecordAt(FPath, 1).Practice();
+        QVERIFY(renamed);
+        QCOMPARE(RecordAt(FPath, 1).Name(), QStringLiteral("Etuda nová"));
+        QVERIFY(renamed->FId == saved->FId);
+
+        // A new profile saved with the defaults right after reading one with a block: its
+        // reserved bytes are copied as before, and they are not its own.
+        FList->ApplyProfile(1);
+        FHost->FPractice = PracticeSettings{};
+        FHost->FName = QStringLiteral("Kopie");
+        FList->But_SaveClick();
+        QCOMPARE(RecordAt(FPath, 2).Raw().back(), RecordAt(FPath, 1).Raw().back());
+        QCOMPARE(ReadAll(FPath).mid(2 * 160 + 50), ReadAll(FPath).mid(160 + 50, 110));
+        QVERIFY(!RecordAt(FPath, 2).Practice());
+        FHost->FPractice = practice;
+        FList->ApplyProfile(2);
+        QVERIFY(FHost->FPractice == PracticeSettings{});
+    }
+
     void savingThe30CharacterNameTwiceOverwrites()
     {
         FList->LoadProfileList();
@@ -351,7 +410,7 @@ private slots:
         FList->ApplyProfile(1);
         QCOMPARE(FHost->FLog,
                  (QStringList{"name Šíleně rychlá", "caption Šíleně rychlá", "rhythm 6", "slider 180",
-                              "spin 180", "mute 1", "accents 1", "flags", "current 1"}));
+                              "spin 180", "mute 1", "accents 1", "flags", "practice 100", "current 1"}));
         QCOMPARE(FHost->FFlags, (std::array<std::uint8_t, 8>{0, 2, 0, 1, 0, 0, 0, 255}));
     }
 
@@ -420,7 +479,7 @@ private slots:
             QCOMPARE(FHost->FCurrent, digit - 1);
             QCOMPARE(grid->Cell(0, grid->CurrentGridRow()), QString::number(digit));
             QCOMPARE(FHost->FSlider, 60 + 10 * digit);
-            QCOMPARE(FHost->FLog.size(), 9);
+            QCOMPARE(FHost->FLog.size(), 10);
         }
         // Nothing is numbered 0; a key release in the grid does not pick again.
         FHost->FLog.clear();

@@ -150,6 +150,90 @@ private slots:
         QCOMPARE(text.at(0xFF), QChar(0x02D9));
         QCOMPARE(ToWindows1250(QStringLiteral("ß€ÿ")), QByteArray("\xdf\x80?"));
     }
+
+    // The practice block counts only as this record's own: sealed for its name, rhythm and
+    // tempo. Reserved bytes copied from another record (as the older program does), zeros,
+    // noise, a newer version or a damaged byte all read as none.
+    void practiceBlockOnlyCountsAsTheRecordsOwn_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("ours") << "" << true;
+        QTest::newRow("ours, a tempo out of range stored") << "wide" << true;
+        QTest::newRow("copied from another record") << "copied" << false;
+        QTest::newRow("name changed after sealing") << "rename" << false;
+        QTest::newRow("tempo changed after sealing") << "tempo" << false;
+        QTest::newRow("zero") << "zero" << false;
+        QTest::newRow("noise") << "noise" << false;
+        QTest::newRow("a newer version") << "version" << false;
+        QTest::newRow("one settings byte damaged") << "damaged" << false;
+    }
+    void practiceBlockOnlyCountsAsTheRecordsOwn()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, valid);
+        TProfileRecord record;
+        record.SetName(QStringLiteral("Etuda č. 3"));
+        record.SetRhythm(3);
+        record.SetTempo(96);
+        PracticeSettings practice{40, 1, 2, 3, 5, 60, 1, -4, 8, 72, 3, 20, 76};
+        const TProfileRecord::PracticeId id = TProfileRecord::NewPracticeId();
+        record.SetPractice({practice, id});
+        QByteArray bytes = RawBytes(record);
+        if (change == "wide") {
+            practice.FTrainerTarget = 300; // brought into range when written
+            record.SetPractice({practice, id});
+            bytes = RawBytes(record);
+            practice.FTrainerTarget = 208;
+        } else if (change == "copied") {
+            TProfileRecord other;
+            other.SetName(QStringLiteral("Jiná"));
+            other.SetRhythm(3);
+            other.SetTempo(96);
+            bytes = RawBytes(other).left(50) + bytes.mid(50);
+        } else if (change == "rename") {
+            record.SetName(QStringLiteral("Etuda č. 4"));
+            bytes = RawBytes(record);
+        } else if (change == "tempo") {
+            record.SetTempo(97);
+            bytes = RawBytes(record);
+        } else if (change == "zero") {
+            bytes = bytes.left(50) + QByteArray(110, '\0');
+        } else if (change == "noise") {
+            QRandomGenerator random(7);
+            for (int i = 50; i < TProfileRecord::Size; ++i) {
+                bytes[i] = static_cast<char>(random.bounded(256));
+            }
+        } else if (change == "version") {
+            bytes[54] = 2;
+        } else if (change == "damaged") {
+            bytes[72] = static_cast<char>(bytes[72] ^ 1);
+        }
+        const std::optional<TProfileRecord::PracticeBlock> block = FromBytes(bytes).Practice();
+        QCOMPARE(block.has_value(), valid);
+        if (valid) {
+            QVERIFY(block->FSettings == practice);
+            QVERIFY(block->FId == id);
+        }
+    }
+
+    // The block lives in the reserved bytes alone: the fields before it stay as they were.
+    void practiceBlockLeavesTheFieldsAlone()
+    {
+        TProfileRecord record;
+        record.SetNumber(4);
+        record.SetName(QStringLiteral("Swing"));
+        record.SetRhythm(4);
+        record.SetTempo(144);
+        record.SetSilent(1);
+        record.SetAccentsOn(1);
+        record.SetAccentFlags({1, 0, 1, 0, 0, 0, 0, 0});
+        const QByteArray before = RawBytes(record);
+        record.SetPractice({PracticeSettings{}, TProfileRecord::NewPracticeId()});
+        QCOMPARE(RawBytes(record).left(50), before.left(50));
+        QVERIFY(RawBytes(record).mid(50) != before.mid(50));
+        QVERIFY(TProfileRecord::NewPracticeId() != TProfileRecord::NewPracticeId());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProfileRecord)

@@ -37,9 +37,8 @@ public:
     bool realDrummer = true;
     std::array<int, 5> widths = {19, 1, 1, 1, 1};
     int displayOffset = 77;
-    int volume = 77;
-    int countIn = 7;
-    SilentBarsChoice silent{7, 7, 7, 7};
+    // Every field set to a value no reading gives, so that a field left unread shows.
+    PracticeSettings practice{77, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
 
     QList<int> restoredProfiles;
     bool restoreFails = false;
@@ -97,12 +96,8 @@ public:
     void SetRealDrummer(bool on) override { realDrummer = on; }
     int DisplayOffsetMs() const override { return displayOffset; }
     void SetDisplayOffsetMs(int ms) override { displayOffset = ms; }
-    SilentBarsChoice SilentBars() const override { return silent; }
-    void SetSilentBars(const SilentBarsChoice& choice) override { silent = choice; }
-    int CountInBars() const override { return countIn; }
-    void SetCountInBars(int bars) override { countIn = bars; }
-    int VolumePercent() const override { return volume; }
-    void SetVolumePercent(int percent) override { volume = percent; }
+    PracticeSettings Practice() const override { return practice; }
+    void SetPractice(const PracticeSettings& settings) override { practice = settings; }
     int ColumnCount() const override { return static_cast<int>(widths.size()); }
     int ColumnWidth(int column) const override { return widths.at(static_cast<std::size_t>(column)); }
     void SetColumnWidth(int column, int width) override
@@ -123,15 +118,26 @@ QVariant Setting(const RecordingHost& host, const QString& name)
     if (name == "offset")
         return host.displayOffset;
     if (name == "volume")
-        return host.volume;
+        return host.practice.FVolume;
     if (name == "countIn")
-        return host.countIn;
+        return host.practice.FCountInBars;
     if (name == "silent")
         return QStringLiteral("%1 %2 %3 %4")
-            .arg(host.silent.FMode)
-            .arg(host.silent.FPlay)
-            .arg(host.silent.FSilent)
-            .arg(host.silent.FPercent);
+            .arg(host.practice.FSilentMode)
+            .arg(host.practice.FPlayBars)
+            .arg(host.practice.FSilentBars)
+            .arg(host.practice.FSilentPercent);
+    if (name == "trainer")
+        return QStringLiteral("%1 %2 %3 %4")
+            .arg(host.practice.FTrainer)
+            .arg(host.practice.FTrainerStep)
+            .arg(host.practice.FTrainerBars)
+            .arg(host.practice.FTrainerTarget);
+    if (name == "subdivision")
+        return QStringLiteral("%1 %2 %3")
+            .arg(host.practice.FSubdivision)
+            .arg(host.practice.FSubLevel)
+            .arg(host.practice.FSubNote);
     if (name == "mute")
         return host.mute;
     if (name == "mode")
@@ -241,6 +247,16 @@ void TestSettingsFile::readValue_data()
                                                         << QVariant(QStringLiteral("0 4 4 30"));
     QTest::newRow("silent bars damaged") << QByteArray("[cviceni]\nvynechat=x\nhrat=\nticho=2.5\n") << "silent"
                                          << QVariant(QStringLiteral("0 4 4 30"));
+    QTest::newRow("trainer") << QByteArray("[cviceni]\nzrychlovani=1\nkrok=-3\nkazdych=8\ncil=90\n") << "trainer"
+                             << QVariant(QStringLiteral("1 -3 8 90"));
+    QTest::newRow("trainer missing: off, 5, 4, 160") << QByteArray("[metro]\ntempo=90\n") << "trainer"
+                                                     << QVariant(QStringLiteral("0 5 4 160"));
+    QTest::newRow("trainer in hex, damaged") << QByteArray("[cviceni]\nzrychlovani=$1\nkrok=+\nkazdych=0x10\n")
+                                             << "trainer" << QVariant(QStringLiteral("1 5 16 160"));
+    QTest::newRow("subdivision") << QByteArray("[cviceni]\ndeleni=3\ndeleni_uroven=20\ndeleni_nastroj=76\n")
+                                 << "subdivision" << QVariant(QStringLiteral("3 20 76"));
+    QTest::newRow("subdivision missing: 1, 50, 42") << QByteArray("[metro]\ntempo=90\n") << "subdivision"
+                                                    << QVariant(QStringLiteral("1 50 42"));
 }
 
 void TestSettingsFile::readValue()
@@ -312,9 +328,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
     host.realDrummer = false;
     host.widths = {19, 61, 62, 63, 64};
     host.displayOffset = 40;
-    host.volume = 60;
-    host.countIn = 1;
-    host.silent = {2, 3, 1, 40};
+    host.practice = {60, 1, 2, 3, 1, 40, 1, -2, 8, 100, 4, 30, 76};
     WriteSettings(IniFile(Path()), host);
     QCOMPARE(ReadAll(Path()), QByteArray("[profil]\nselected=-1\n"
                                          "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
@@ -325,7 +339,9 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
                                          "[blbost]\nrealdrummer=0\n"
                                          "[grid]\n1=61\n2=62\n3=63\n4=64\n"
                                          "[casovani]\nposun=40\n"
-                                         "[cviceni]\npredtakt=1\nvynechat=2\nhrat=3\nticho=1\nnahodne=40\nhlasitost=60\n"));
+                                         "[cviceni]\npredtakt=1\nvynechat=2\nhrat=3\nticho=1\nnahodne=40\nhlasitost=60\n"
+                                         "zrychlovani=1\nkrok=-2\nkazdych=8\ncil=100\n"
+                                         "deleni=4\ndeleni_uroven=30\ndeleni_nastroj=76\n"));
 }
 
 void TestSettingsFile::writeRhythmFromText_data()

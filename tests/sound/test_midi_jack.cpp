@@ -179,6 +179,7 @@ private:
                 if (slot < r.FTimes.size()) {
                     r.FTimes[slot] =
                         static_cast<std::int64_t>(jack_frames_to_time(r.FClient, start + e.time));
+                    r.FKeys[slot] = {e.buffer[1], e.buffer[2]};
                     r.FCount.store(slot + 1);
                 }
             }
@@ -189,7 +190,11 @@ private:
     jack_client_t* FClient = nullptr;
     jack_port_t* FPort = nullptr;
     std::array<std::int64_t, 64> FTimes{};
+    std::array<std::pair<int, int>, 64> FKeys{}; // key and velocity of each note-on
     std::atomic<std::size_t> FCount{0};
+
+public:
+    std::pair<int, int> KeyOf(std::size_t i) const { return FKeys.at(i); }
 };
 
 } // namespace
@@ -258,11 +263,20 @@ private slots:
         QCOMPARE(receiver.Take(1, 500).size(), std::size_t(0));
     }
 
-    // The beat's clock sends an external port's note at the beat's play time: it reaches the
-    // receiving client within one period of the JACK server (RtMidi hands it over at the start
-    // of the next period).
+    // The beat's clock sends an external port's note at the beat's play time, and each
+    // subdivision's (its own key, its level as velocity) at k/n of the interval after it: each
+    // reaches the receiving client within one period of the JACK server (RtMidi hands it over at
+    // the start of the next period).
+    void beatsNoteArrivesAtItsPlayTime_data()
+    {
+        QTest::addColumn<int>("subdivision");
+        QTest::newRow("beats only") << 1;
+        QTest::newRow("subdivisions in 2") << 2;
+        QTest::newRow("subdivisions in 4") << 4;
+    }
     void beatsNoteArrivesAtItsPlayTime()
     {
+        QFETCH(int, subdivision);
         TimedReceiver receiver;
         QVERIFY(receiver.Ready());
         const std::int64_t offset = receiver.SteadyMinusJackUs();
@@ -273,7 +287,7 @@ private slots:
         QTest::qWait(300); // the connection is made in one of the server's next periods
 
         BeatSounds sounds;
-        sounds.Prepare(3, QString(), QString(), tick);
+        sounds.Prepare(3, QString(), QString(), tick, SubdivisionSound{50, 42});
         std::vector<std::int64_t> plays;
         TClock clock(
             true, [](std::function<void()> call) { QMetaObject::invokeMethod(qApp, std::move(call)); },
@@ -281,6 +295,7 @@ private slots:
         clock.SetTempo(240); // 250 ms
         BeatSettings settings;
         settings.FBeatsPerBar = 4;
+        settings.FPractice.FSubdivision = subdivision;
         clock.SetSettings(settings);
         clock.SetOnTick([&](TClock&, const BeatDecision&, std::int64_t playUs) { plays.push_back(playUs); });
         clock.Resume();
@@ -290,22 +305,28 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(clock.Finished(), 500);
         QTest::qWait(100);
         const std::vector<std::int64_t> arrivals = receiver.NoteOns();
-        // Every beat heard before the stop sent its note, each within a period of its play time.
-        std::vector<std::int64_t> heard;
+        // Every note due before the stop was sent; one due within a few ms of it may or may not be.
+        std::vector<std::int64_t> due;
         for (std::int64_t play : plays) {
-            if (play < stoppedAt) {
-                heard.push_back(play);
+            for (int k = 0; k < subdivision; ++k) {
+                due.push_back(play + 250'000 * k / subdivision);
             }
         }
-        QVERIFY2(heard.size() >= 11, qPrintable(QString::number(heard.size())));
-        QCOMPARE(arrivals.size(), heard.size());
+        const auto dueBefore = [&](std::int64_t us) {
+            return static_cast<std::size_t>(std::count_if(due.begin(), due.end(), [&](std::int64_t t) { return t < us; }));
+        };
+        QVERIFY2(dueBefore(stoppedAt) >= 11 * static_cast<std::size_t>(subdivision),
+                 qPrintable(QString::number(dueBefore(stoppedAt))));
+        QVERIFY2(arrivals.size() >= dueBefore(stoppedAt - 5000) && arrivals.size() <= dueBefore(stoppedAt + 5000),
+                 qPrintable(QStringLiteral("%1 notes for %2 due").arg(arrivals.size()).arg(dueBefore(stoppedAt))));
         const double period = receiver.PeriodUs();
         double worst = 0;
-        for (std::size_t i = 0; i < heard.size(); ++i) {
-            worst = std::max(worst, std::abs(static_cast<double>(arrivals[i] + offset - heard[i])));
+        for (std::size_t i = 0; i < arrivals.size(); ++i) {
+            worst = std::max(worst, std::abs(static_cast<double>(arrivals[i] + offset - due[i])));
+            const bool beat = i % static_cast<std::size_t>(subdivision) == 0;
+            QCOMPARE(receiver.KeyOf(i), beat ? std::make_pair(75, 0x7F) : std::make_pair(42, 64));
         }
-        qInfo("%zu notes, the worst %.0f us from its beat's play time (period %.0f us)", heard.size(), worst,
-              period);
+        qInfo("%zu notes, the worst %.0f us from its play time (period %.0f us)", arrivals.size(), worst, period);
 #ifdef __SANITIZE_THREAD__
         // ThreadSanitizer slows every wake-up by far more than the bound: the notes' count is
         // checked above, their timing only in the normal build.
@@ -313,7 +334,7 @@ private slots:
 #endif
         QVERIFY2(
             worst <= period,
-            qPrintable(QStringLiteral("a note %1 µs off its beat, period %2 µs").arg(worst).arg(period)));
+            qPrintable(QStringLiteral("a note %1 µs off its play time, period %2 µs").arg(worst).arg(period)));
     }
 
     void freedOutputLeavesNoPort()
