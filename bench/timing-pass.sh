@@ -175,13 +175,22 @@ press() {
 
 # run_one SERVER BPM LOAD: one measured run; its figures in $OUT/SERVER-BPM-LOAD/figures.
 run_one() {
-    local server=$1 bpm=$2 load=$3
+    local server=$1 bpm=$2 load=$3 spec=$2
     RUN_DIR="$OUT/$server-$bpm-$load"
+    # "208x4": 208 BPM with 4 clicks a beat, the subdivisions at the beat's own level so that
+    # every onset is found alike.
+    local per_beat=1 practice=''
+    if [[ $bpm == *x* ]]; then
+        per_beat=${bpm#*x}
+        bpm=${bpm%x*}
+        practice=$(printf '[cviceni]\ndeleni=%d\ndeleni_uroven=100\n' "$per_beat")
+    fi
     rm -rf "$RUN_DIR"
     mkdir -p "$RUN_DIR"
     {
         echo "server $server"
-        echo "bpm $bpm"
+        echo "bpm $spec"
+        echo "per_beat $per_beat"
         echo "load $load"
     } >"$RUN_DIR/figures"
     local interval=$((60000 / bpm))
@@ -191,7 +200,7 @@ run_one() {
     local appdir="$RUN_DIR/app"
     install_copy "$BINARY" "$appdir"
     # Sound mode 1 is the PC generator's square tone.
-    printf '[metro]\ntempo=%d\nrytmus=4\n[zvuk]\nmode=1\n' "$bpm" >"$appdir/tiktakon.ini"
+    printf '[metro]\ntempo=%d\nrytmus=4\n[zvuk]\nmode=1\n%s' "$bpm" "$practice" >"$appdir/tiktakon.ini"
     if [ "$load" = busy ]; then
         "$MAKE_PROFILES" "$appdir/profiles.mtr" 10000 "$bpm" 4
     fi
@@ -277,7 +286,7 @@ run_one() {
         sed -n 's/^stats: underruns \([0-9-]*\) late \([0-9-]*\) regrids \([0-9-]*\)$/underruns \1\nlate \2\nregrids \3/p' \
             "$RUN_DIR/app.log"
         "$ROW" "$bpm" "$beats" "$RUN_DIR/rec.raw" "$RUN_DIR/rec.chunks" "$RUN_DIR/rec.times" \
-            "$RUN_DIR/watch.txt" "$RUN_DIR/keys"
+            "$RUN_DIR/watch.txt" "$RUN_DIR/keys" "$per_beat"
     } >>"$RUN_DIR/figures" 2>&1
     rm -f "$RUN_DIR/rec.fifo"
     rm -rf "$appdir"

@@ -147,14 +147,19 @@ void Print(const char* name, double value, int decimals = 3)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 8) {
-        std::fprintf(stderr, "usage: timing_row BPM BEATS RECORDING.raw CHUNKS TIMES WATCH KEYS\n");
+    if (argc != 8 && argc != 9) {
+        std::fprintf(stderr, "usage: timing_row BPM BEATS RECORDING.raw CHUNKS TIMES WATCH KEYS [CLICKS PER BEAT]\n");
         return 2;
     }
     const int bpm = std::atoi(argv[1]);
-    const int expected = std::atoi(argv[2]);
+    // With subdivisions every click is judged against its fraction of the beat; the display
+    // follows the beats alone.
+    const int perBeat = argc == 9 ? std::max(1, std::atoi(argv[8])) : 1;
+    // The Stop comes half an interval after the last beat: its subdivisions before then are heard,
+    // the later ones are silenced.
+    const int expected = (std::atoi(argv[2]) - 1) * perBeat + (perBeat + 1) / 2;
     const int intervalMs = 60000 / bpm;
-    const double spacing = intervalMs * (Rate / 1000.0);
+    const double spacing = intervalMs * (Rate / 1000.0) / perBeat;
 
     // The recording.
     Recording recording;
@@ -363,17 +368,21 @@ int main(int argc, char* argv[])
     // counts as its own; a main thread held up shows a beat late, or skips it for a later one:
     // a beat with no change before the next is counted as not shown.
     constexpr double EarlyNs = 20e6;
+    std::vector<double> beatNs;
+    for (std::size_t k = 0; k < clickNs.size(); k += static_cast<std::size_t>(perBeat)) {
+        beatNs.push_back(clickNs[k]);
+    }
     std::vector<double> offsets;
     int unshown = 0;
-    for (std::size_t k = 0; k < clickNs.size(); ++k) {
-        const double from = clickNs[k] - EarlyNs;
-        const double to = k + 1 < clickNs.size() ? clickNs[k + 1] - EarlyNs : stop;
+    for (std::size_t k = 0; k < beatNs.size(); ++k) {
+        const double from = beatNs[k] - EarlyNs;
+        const double to = k + 1 < beatNs.size() ? beatNs[k + 1] - EarlyNs : stop;
         const auto it = std::lower_bound(changes.begin(), changes.end(), from);
         if (it == changes.end() || *it >= to) {
             ++unshown;
             continue;
         }
-        offsets.push_back((*it - clickNs[k]) / 1e6);
+        offsets.push_back((*it - beatNs[k]) / 1e6);
     }
     Print("display_p50_ms", Quantile(offsets, 0.5));
     Print("display_p99_ms", Quantile(Abs(offsets), 0.99));
