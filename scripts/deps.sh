@@ -14,6 +14,7 @@ PACKAGES=(
   qt6-svg-dev desktop-file-utils appstream
   qt6-l10n-tools qt6-translations-l10n
   at-spi2-core python3-pyatspi
+  libaubio-dev
 )
 
 missing=()

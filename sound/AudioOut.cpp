@@ -1,5 +1,6 @@
 #include "AudioOut.h"
 
+#include "PulseCommon.h"
 #include "SampleBuffer.h"
 
 #include <fluidsynth.h>
@@ -22,6 +23,10 @@
 
 namespace {
 
+using PulseCommon::AwaitReady;
+using PulseCommon::NowUs;
+using PulseCommon::WallMinusMonotonicUs;
+
 constexpr int kRate = 48000;
 constexpr int kChannels = 2;
 constexpr std::size_t kFrameBytes = sizeof(float) * kChannels;
@@ -43,50 +48,9 @@ constexpr std::int64_t kTimingEveryUs = 50'000;
 constexpr std::size_t kTimingWindow = 16;
 constexpr int kAudioPriority = 20;
 constexpr double kSynthHitSeconds = 2.0;
-
-std::int64_t NowUs()
-{
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// The wall clock minus the monotonic clock, read so tightly that the pair's own gap is below a
-// microsecond or two: the server stamps its timing with the wall clock.
-std::int64_t WallMinusMonotonicUs()
-{
-    std::int64_t best = 0;
-    std::int64_t bestGap = INT64_MAX;
-    for (int i = 0; i < 3; ++i) {
-        timespec a{}, w{}, b{};
-        clock_gettime(CLOCK_MONOTONIC, &a);
-        clock_gettime(CLOCK_REALTIME, &w);
-        clock_gettime(CLOCK_MONOTONIC, &b);
-        const std::int64_t aUs = a.tv_sec * 1'000'000LL + a.tv_nsec / 1000;
-        const std::int64_t bUs = b.tv_sec * 1'000'000LL + b.tv_nsec / 1000;
-        const std::int64_t wUs = w.tv_sec * 1'000'000LL + w.tv_nsec / 1000;
-        if (bUs - aUs < bestGap) {
-            bestGap = bUs - aUs;
-            best = wUs - (aUs + bUs) / 2;
-        }
-    }
-    return best;
-}
-
-// Waits, with the loop's lock held, until a context or stream is ready; false once it failed.
-template <typename GetState, typename State, typename IsGood>
-bool AwaitReady(pa_threaded_mainloop* loop, GetState state, State ready, IsGood good)
-{
-    for (;;) {
-        const State now = state();
-        if (now == ready) {
-            return true;
-        }
-        if (!good(now)) {
-            return false;
-        }
-        pa_threaded_mainloop_wait(loop);
-    }
-}
+// What was played is kept this long (a power of two in frames), for a listener that takes the
+// program's own sound out of what a microphone hears.
+constexpr std::size_t kPlayedFrames = std::size_t{1} << 18;
 
 enum class VoiceKind : std::uint8_t { Free, Tone, Sample };
 
@@ -128,6 +92,7 @@ struct AudioOut::Impl
     std::array<Voice, kMaxVoices> FVoices{};
     std::int64_t FWritten = 0; // frames written so far: the next frame to render
     std::vector<float> FRewrite;
+    std::vector<float> FPlayed = std::vector<float>(kPlayedFrames, 0.0f); // mono, by frame modulo its size
     bool FPriorityAsked = false;
     std::int64_t FLastTimingAskUs = INT64_MIN;
     // Each answer of the server: the steady time at which frame 0 would be heard.
@@ -412,6 +377,25 @@ bool AudioOut::TimeAt(double frame, std::int64_t& us) const
     }
     us = std::llround(origin + frame * 1e6 / kRate);
     return true;
+}
+
+bool AudioOut::CopyPlayed(std::int64_t from, int frames, float* mono) const
+{
+    const Impl& d = *FImpl;
+    if (!IsOpen() || frames <= 0 || static_cast<std::size_t>(frames) > kPlayedFrames) {
+        return false;
+    }
+    d.Lock();
+    // Only frames written and still kept; frames before the stream's start were silence.
+    const bool ok = from + frames <= d.FWritten && from + static_cast<std::int64_t>(kPlayedFrames) > d.FWritten;
+    if (ok) {
+        for (int i = 0; i < frames; ++i) {
+            const std::int64_t f = from + i;
+            mono[i] = f < 0 ? 0.0f : d.FPlayed[static_cast<std::size_t>(f) & (kPlayedFrames - 1)];
+        }
+    }
+    d.Unlock();
+    return ok;
 }
 
 // ---- placing and withdrawing sounds ----
@@ -719,6 +703,9 @@ void AudioOut::Impl::Render(float* out, std::int64_t start, int frames)
         for (float* o = out; o != out + static_cast<std::ptrdiff_t>(kChannels) * frames; ++o) {
             *o *= volume;
         }
+    }
+    for (int i = 0; i < frames; ++i) {
+        FPlayed[static_cast<std::size_t>(start + i) & (kPlayedFrames - 1)] = out[kChannels * i];
     }
 }
 

@@ -40,6 +40,11 @@ public:
     // The latency the server reports for the stream: from a frame written to it being heard.
     std::int64_t LatencyUs() const;
 
+    // What the stream played (its left channel, the volume applied) from frame `from` on, for a
+    // listener that takes the program's own sound out of what it hears; false for frames not yet
+    // written or no longer kept (about 5 s).
+    bool CopyPlayed(std::int64_t from, int frames, float* mono) const;
+
     // The frame heard at steady-clock time `us`, and the reverse; false without timing.
     bool FrameAt(std::int64_t us, double& frame) const;
     bool TimeAt(double frame, std::int64_t& us) const;
