@@ -11,7 +11,7 @@ PACKAGES=(
   libpulse-dev pulseaudio pulseaudio-utils jackd2 pipewire pipewire-pulse wireplumber dbus
   xvfb xdotool libx11-dev libxdamage-dev xauth x11-apps
   clang libclang-rt-14-dev dpkg-dev file
-  qt6-svg-dev desktop-file-utils appstream
+  qt6-svg-dev desktop-file-utils appstream lintian man-db
   qt6-l10n-tools qt6-translations-l10n
   at-spi2-core python3-pyatspi
   libaubio-dev

@@ -2,7 +2,8 @@
 # The Debian package as a user gets it: built for /usr in its own build directory, installed with
 # dpkg, its files checked where the desktop looks for them, the installed program started once
 # (it must keep its files in the per-user folder, never beside /usr/bin), then removed again so
-# the machine is left as it was.
+# the machine is left as it was. Debian's own checkers must accept the package, its menu entry and
+# its AppStream metadata, and the documents Debian asks for must be installed.
 # Usage: test_deb.sh <source dir> <package build dir> <wmclose binary>
 # Needs root (dpkg); exits 77 (skipped) otherwise, or when Tiktakon is already installed here.
 source "$(dirname "$0")/lib.sh"
@@ -16,6 +17,9 @@ skip() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
+for tool in lintian appstreamcli desktop-file-validate dpkg-parsechangelog man; do
+  command -v "$tool" >/dev/null || fail "$tool is missing; scripts/deps.sh installs it"
+done
 status=$(dpkg-query -W -f='${db:Status-Status}' tiktakon 2>/dev/null || true)
 [ -z "$status" ] || [ "$status" = "not-installed" ] ||
   skip "the package tiktakon is already on this machine ($status); the test will not replace it"
@@ -54,6 +58,13 @@ for d in qt6-qpa-plugins timgm6mb-soundfont sound-theme-freedesktop fonts-dejavu
 done
 [ "$(dpkg-deb -f "$DEB" Package)" = "tiktakon" ] || fail "the package is not called tiktakon"
 [ "$(dpkg-deb -f "$DEB" Section)" = "sound" ] || fail "the package's section is not sound"
+VERSION=$(dpkg-deb -f "$DEB" Version)
+
+# Debian's checker: no error and no warning. Its exit status tells only whether it ran.
+lintian --fail-on none "$DEB" >"$E2E_TMP/lintian.log" 2>&1 || fail "lintian did not run: $(cat "$E2E_TMP/lintian.log")"
+if grep -E '^[EW]: ' "$E2E_TMP/lintian.log"; then
+  fail "lintian reports errors or warnings (above)"
+fi
 
 INSTALLED=1
 if ! dpkg -i "$DEB" >"$E2E_TMP/dpkg.log" 2>&1; then
@@ -76,9 +87,7 @@ grep -qx 'Exec=tiktakon' "$DESKTOP" || fail "the desktop entry does not run tikt
 grep -qx 'Icon=tiktakon' "$DESKTOP" || fail "the desktop entry does not name the icon tiktakon"
 grep -qx 'Categories=AudioVideo;Audio;Music;' "$DESKTOP" || fail "the desktop entry's categories are wrong"
 grep -qx 'Comment=Metronom pro cvičící muzikanty' "$DESKTOP" || fail "the desktop entry lacks its Czech comment"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$DESKTOP" || fail "the desktop entry is not valid"
-fi
+desktop-file-validate "$DESKTOP" || fail "the desktop entry is not valid"
 owned /usr/share/icons/hicolor/scalable/apps/tiktakon.svg
 for size in 32 48 64 128 256; do
   png=/usr/share/icons/hicolor/${size}x${size}/apps/tiktakon.png
@@ -87,10 +96,33 @@ for size in 32 48 64 128 256; do
 done
 METAINFO=/usr/share/metainfo/cz.tiktakon.Tiktakon.metainfo.xml
 owned "$METAINFO"
-if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net "$METAINFO" >"$E2E_TMP/appstream.log" 2>&1 ||
-    fail "the AppStream metadata is not valid: $(cat "$E2E_TMP/appstream.log")"
-fi
+appstreamcli validate --strict --no-net "$METAINFO" >"$E2E_TMP/appstream.log" 2>&1 ||
+  fail "the AppStream metadata is not valid: $(cat "$E2E_TMP/appstream.log")"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$METAINFO" ||
+  fail "the AppStream metadata does not give the program's licence"
+
+# The documents Debian asks for: the copyright in its machine-readable format, the changelog
+# whose newest entry is this version, and the manual page in both languages, found by man.
+DOCDIR=/usr/share/doc/tiktakon
+owned "$DOCDIR/copyright"
+[ "$(head -n 1 "$DOCDIR/copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+  fail "the copyright file is not in the machine-readable format"
+grep -qx 'License: GPL-3+' "$DOCDIR/copyright" || fail "the copyright file does not give GPL-3+"
+owned "$DOCDIR/changelog.gz"
+gzip -dc "$DOCDIR/changelog.gz" >"$E2E_TMP/changelog" || fail "changelog.gz is not gzip data"
+[ "$(dpkg-parsechangelog -l "$E2E_TMP/changelog" -S Version)" = "$VERSION" ] ||
+  fail "the changelog's newest entry is not version $VERSION"
+MAN_EN=/usr/share/man/man1/tiktakon.1.gz
+MAN_CS=/usr/share/man/cs/man1/tiktakon.1.gz
+for lang_page in "C:$MAN_EN" "cs:$MAN_CS"; do
+  lang=${lang_page%%:*}
+  page=${lang_page#*:}
+  owned "$page"
+  [ "$(man -L "$lang" -w tiktakon)" = "$page" ] || fail "man -L $lang does not find $page: $(man -L "$lang" -w tiktakon)"
+  # The installed program's files are where the page says (checked below, when it runs).
+  LC_ALL=C.UTF-8 MANWIDTH=80 man -E UTF-8 -l "$page" >"$E2E_TMP/man.txt" || fail "man cannot show $page"
+  grep -q '~/.config/Tiktakon/' "$E2E_TMP/man.txt" || fail "$page does not name ~/.config/Tiktakon/"
+done
 # The page the status bar opens: the address compiled into the program must lead to it.
 doc_url=$(grep -a -o -m 1 'file:///[[:graph:]]*/index\.html' /usr/bin/tiktakon | head -n 1 || true)
 [ -n "$doc_url" ] || fail "the program carries no documentation address"
@@ -132,7 +164,8 @@ INSTALLED=0
 dpkg -r tiktakon >"$E2E_TMP/remove.log" 2>&1 || fail "dpkg could not remove the package: $(cat "$E2E_TMP/remove.log")"
 status=$(dpkg-query -W -f='${db:Status-Status}' tiktakon 2>/dev/null || true)
 [ -z "$status" ] || [ "$status" = "not-installed" ] || fail "the package is still registered after removal ($status)"
-for f in /usr/bin/tiktakon "$DESKTOP" "$METAINFO" "${doc_url#file://}"; do
+for f in /usr/bin/tiktakon "$DESKTOP" "$METAINFO" "${doc_url#file://}" "$DOCDIR/copyright" "$DOCDIR/changelog.gz" \
+  "$MAN_EN" "$MAN_CS"; do
   [ ! -e "$f" ] || fail "$f is still there after removal"
 done
 echo "PASS"
