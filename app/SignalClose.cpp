@@ -22,7 +22,8 @@ extern "C" void OnSignal(int number)
     // The next one ends the program, should the close itself hang on a question to the user.
     std::signal(number, SIG_DFL);
     const char byte = static_cast<char>(number);
-    static_cast<void>(::write(SignalPipe[1], &byte, 1));
+    // Nothing to do if the pipe is full: a close is on its way already.
+    [[maybe_unused]] const ssize_t written = ::write(SignalPipe[1], &byte, 1);
 }
 
 // A modal dialog or message box runs its own event loop inside a handler of the main window:
