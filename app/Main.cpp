@@ -2,6 +2,7 @@
 
 #include "AudioOut.h"
 #include "BarCircle.h"
+#include "CoachWindow.h"
 #include "Clock.h"
 #include "ColourConv.h"
 #include "Config.h"
@@ -253,6 +254,10 @@ void TformMain::CreateControls()
     Act_Options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     Act_Options->setShortcutContext(Qt::WindowShortcut);
     addAction(Act_Options);
+    Act_Coach = new QAction(this);
+    Act_Coach->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    Act_Coach->setShortcutContext(Qt::WindowShortcut);
+    addAction(Act_Coach);
 
     Timer = new QTimer(this);
     Timer->setInterval(1000);
@@ -305,6 +310,7 @@ void TformMain::CreateControls()
     connect(But_Save, &QToolButton::clicked, this, [this] { Guard([this] { But_SaveClick(); }); });
     connect(Act_Save, &QAction::triggered, this, [this] { Guard([this] { But_SaveClick(); }); });
     connect(Act_Options, &QAction::triggered, this, [this] { Guard([this] { btnSetupClick(); }); });
+    connect(Act_Coach, &QAction::triggered, this, [this] { Guard([this] { ShowCoach(); }); });
     connect(SpEd_Time, &TSpinEdit::Change, this, [this] { Guard([this] { SpEd_TimeChange(); }); });
     connect(SpB_Beat, &TSpinEdit::Change, this, [this] { Guard([this] { SpB_BeatChange(); }); });
     connect(trbTime, &QSlider::valueChanged, this, [this] { Guard([this] { trbTimeChange(); }); });
@@ -416,6 +422,22 @@ void TformMain::WriteSettingsFile()
 {
     const IniFile ini(IniPath());
     WriteSettings(ini, *this);
+    // After the other sections, only once the coach was opened: the file stays as it was else.
+    if (FCoach) {
+        FCoach->WriteSettings(ini);
+    }
+}
+
+void TformMain::ShowCoach()
+{
+    // Made at first use: looking for the inputs asks the sound server, which start-up need not wait for.
+    if (!FCoach) {
+        FCoach = new TformCoach(this);
+        FCoach->ReadSettings(IniFile(IniPath()));
+    }
+    FCoach->show();
+    FCoach->raise();
+    FCoach->activateWindow();
 }
 
 void TformMain::closeEvent(QCloseEvent* event)
@@ -492,6 +514,9 @@ void TformMain::btnStartStopClick()
         FTrainerMoved = false;
         FClock->ArmCountIn();
         FInCountIn = Practice().FCountInBars > 0;
+        if (FCoach) {
+            FCoach->BeatStarted();
+        }
         FClock->Resume();
     } else {
         L_Beat->hide();
@@ -499,6 +524,9 @@ void TformMain::btnStartStopClick()
         FClock->Suspend();
         FShowQueue.clear();
         Image->Clear();
+        if (FCoach) {
+            FCoach->BeatStopped();
+        }
         RestoreTrainerStart();
         SpB_BeatChange();
         Timer->stop();
@@ -539,6 +567,9 @@ void TformMain::PrepareSounds()
 
 void TformMain::BeatHandler(const BeatDecision& beat, std::int64_t playUs)
 {
+    if (FCoach) {
+        FCoach->BeatDecided(beat);
+    }
     FShowQueue.emplace_back(beat, playUs + static_cast<std::int64_t>(DisplayOffsetMs()) * 1000);
     ArmShowTimer();
 }

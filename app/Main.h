@@ -19,6 +19,7 @@
 #include <memory>
 
 class ProfileList;
+class TformCoach;
 class QAction;
 class QCheckBox;
 class QFrame;
@@ -70,6 +71,8 @@ public:
     // What a beat changes on the screen: lights, number, circle, bar counter, smile.
     void ShowBeat(const BeatDecision& beat);
     void RestoreTrainerStart();
+    // Ctrl+T: the timing coach's window, made at first use.
+    void ShowCoach();
     void TempoSetByHand(int bpm);
     // Decides the next beat at once and shows it, without sound (tests, screenshots).
     void BeatNow();
@@ -152,6 +155,7 @@ public:
     void SetDisplayOffsetMs(int ms) override;
     PracticeSettings Practice() const override;
     void SetPractice(const PracticeSettings& practice) override;
+    void SetPracticeId(const QByteArray& id) override;
     int ColumnCount() const override;
     int ColumnWidth(int column) const override;
     void SetColumnWidth(int column, int width) override;
@@ -194,6 +198,9 @@ public:
     std::array<QLabel*, 3> FPanels; // the status bar's three panels
     QAction* Act_Save;
     QAction* Act_Options;
+    QAction* Act_Coach; // Ctrl+T: the timing coach
+    TformCoach* FCoach = nullptr;
+    QByteArray FPracticeId; // the current profile's, for its practice history
     QTimer* Timer;
 
     // State.

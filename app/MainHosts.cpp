@@ -112,6 +112,14 @@ int TformMain::CurrentProfileIndex() const
 void TformMain::SetCurrentProfileIndex(int index)
 {
     FCurrentProfile = index;
+    if (index < 0) {
+        FPracticeId.clear(); // no profile: the practice is kept apart from any profile's
+    }
+}
+
+void TformMain::SetPracticeId(const QByteArray& id)
+{
+    FPracticeId = id;
 }
 
 void TformMain::DefaultBeep()

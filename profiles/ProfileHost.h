@@ -2,6 +2,7 @@
 
 #include "Practice.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -33,6 +34,8 @@ public:
     // The practice page: saved with a profile, restored when one is applied.
     virtual PracticeSettings Practice() const = 0;
     virtual void SetPractice(const PracticeSettings& practice) = 0;
+    // The current profile's practice id (empty without one): its history is kept under it.
+    virtual void SetPracticeId(const QByteArray& id) = 0;
     virtual int CurrentProfileIndex() const = 0;
     virtual void SetCurrentProfileIndex(int index) = 0;
     virtual void DefaultBeep() = 0;

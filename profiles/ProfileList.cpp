@@ -345,6 +345,15 @@ void ProfileList::LoadProfileList()
     }
 }
 
+namespace {
+
+QByteArray IdBytes(const TProfileRecord::PracticeId& id)
+{
+    return QByteArray(reinterpret_cast<const char*>(id.data()), static_cast<qsizetype>(id.size()));
+}
+
+} // namespace
+
 void ProfileList::ApplyProfile(int index)
 {
     // Read first: a failed read changes no control and not the current profile.
@@ -367,6 +376,7 @@ void ProfileList::ApplyProfile(int index)
     // Bytes that are not this record's own practice block give the page's defaults.
     const std::optional<TProfileRecord::PracticeBlock> practice = FBuffer.Practice();
     FHost.SetPractice(practice ? practice->FSettings : PracticeSettings{});
+    FHost.SetPracticeId(practice ? IdBytes(practice->FId) : QByteArray());
     FHost.SetCurrentProfileIndex(index);
 }
 
@@ -456,6 +466,8 @@ void ProfileList::But_SaveClick()
         FillProfileRow(position + 1);
         FGrid->SetCurrentGridRow(position + 1);
     }
+    const std::optional<TProfileRecord::PracticeBlock> written = FBuffer.Practice();
+    FHost.SetPracticeId(written ? IdBytes(written->FId) : QByteArray());
     FHost.SetProfileCaption(FBuffer.Name());
 }
 

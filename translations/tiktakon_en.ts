@@ -2,6 +2,44 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="cs_CZ">
 <context>
+    <name>CoachPlots</name>
+    <message>
+        <source>Odchylka zásahů (ms): brzy dole, pozdě nahoře</source>
+        <translation>Hit offsets (ms): early below, late above</translation>
+    </message>
+    <message>
+        <source>Rozložení odchylek (po 5 ms)</source>
+        <translation>Offsets by 5 ms</translation>
+    </message>
+    <message>
+        <source>Průměr podle doby v taktu (ms)</source>
+        <translation>Mean per beat of the bar (ms)</translation>
+    </message>
+    <message>
+        <source>Pokrok profilu: |odchylka| a rozptyl (ms)</source>
+        <translation>Profile progress: |offset| and spread (ms)</translation>
+    </message>
+    <message>
+        <source>Zatím žádná uložená cvičení tohoto profilu</source>
+        <translation>No practice of this profile stored yet</translation>
+    </message>
+</context>
+<context>
+    <name>OffsetScale</name>
+    <message>
+        <source>Stupnice odchylky: vlevo brzy, vpravo pozdě</source>
+        <translation>Offset scale: early left, late right</translation>
+    </message>
+    <message>
+        <source>brzy</source>
+        <translation>early</translation>
+    </message>
+    <message>
+        <source>pozdě</source>
+        <translation>late</translation>
+    </message>
+</context>
+<context>
     <name>ProfileList</name>
     <message>
         <source>Použít</source>
@@ -56,6 +94,137 @@
     <message>
         <source>Seznam uložených profilů, možno přidávat, mazat, řadit</source>
         <translation>Saved profiles; add, delete, sort</translation>
+    </message>
+</context>
+<context>
+    <name>TformCoach</name>
+    <message>
+        <source>Přesnost hry</source>
+        <translation>Timing coach</translation>
+    </message>
+    <message>
+        <source>&amp;Vstup:</source>
+        <translation>&amp;Input:</translation>
+    </message>
+    <message>
+        <source>Odkud program poslouchá vaši hru: mikrofon, snímač bicí podložky, linkový vstup kytary</source>
+        <translation>Where the program listens to your playing: a microphone, a drum pad's pickup, a guitar's line input</translation>
+    </message>
+    <message>
+        <source>&amp;Poslouchat</source>
+        <translation>&amp;Listen</translation>
+    </message>
+    <message>
+        <source>Zapne a vypne poslech; zvuk se jen rozebírá v paměti a nikam se neukládá</source>
+        <translation>Turns listening on and off; the sound is analysed in memory only and never stored</translation>
+    </message>
+    <message>
+        <source>&amp;Kalibrovat</source>
+        <translation>&amp;Calibrate</translation>
+    </message>
+    <message>
+        <source>Program zahraje několik kliknutí a změří, za jak dlouho je vstup uslyší</source>
+        <translation>The program plays a few clicks and measures how long the input takes to hear them</translation>
+    </message>
+    <message>
+        <source>P&amp;osun (ms):</source>
+        <translation>&amp;Offset (ms):</translation>
+    </message>
+    <message>
+        <source>Přičte se ke každé odchylce, když víte, že vstup zpožďuje jinak, než kalibrace změřila</source>
+        <translation>Added to every offset, when you know the input is delayed otherwise than the calibration measured</translation>
+    </message>
+    <message>
+        <source>Poslední zásah</source>
+        <translation>Last hit</translation>
+    </message>
+    <message>
+        <source>%1 (výstup, slyší i metronom)</source>
+        <translation>%1 (an output: hears the metronome too)</translation>
+    </message>
+    <message>
+        <source>Žádný vstup: zvukový server není spuštěn, nebo nemá žádný zdroj zvuku.</source>
+        <translation>No input: the sound server is not running, or it has no source.</translation>
+    </message>
+    <message>
+        <source>Vyberte vstup, který má program poslouchat.</source>
+        <translation>Choose the input the program should listen to.</translation>
+    </message>
+    <message>
+        <source>Vstup &quot;%1&quot; nelze otevřít.</source>
+        <translation>The input &quot;%1&quot; cannot be opened.</translation>
+    </message>
+    <message>
+        <source>Vstup se ztratil (odpojen, nebo skončil zvukový server); metronom hraje dál.</source>
+        <translation>The input was lost (unplugged, or the sound server ended); the metronome goes on.</translation>
+    </message>
+    <message>
+        <source>Kalibrace se nezdařila: vstup kliknutí neslyšel. Zesilte zvuk nebo přibližte mikrofon.</source>
+        <translation>The calibration failed: the input did not hear the clicks. Turn the sound up or move the microphone closer.</translation>
+    </message>
+    <message>
+        <source>Kalibrovat lze jen se zastaveným metronomem.</source>
+        <translation>Calibrate with the metronome stopped.</translation>
+    </message>
+    <message>
+        <source>Kalibrace potřebuje zvukový výstup, a ten teď není.</source>
+        <translation>The calibration needs the sound output, and there is none now.</translation>
+    </message>
+    <message>
+        <source>Kalibruji: program hraje kliknutí a poslouchá je…</source>
+        <translation>Calibrating: the program plays clicks and listens for them…</translation>
+    </message>
+    <message>
+        <source>Neposlouchá. Zvolte vstup a stiskněte &quot;Poslouchat&quot;; metronom pak spusťte.</source>
+        <translation>Not listening. Choose an input and press &quot;Listen&quot;; then start the metronome.</translation>
+    </message>
+    <message>
+        <source>Poslouchá. Kalibrováno: zvuk dojde na vstup za %1 ms.</source>
+        <translation>Listening. Calibrated: the sound reaches the input after %1 ms.</translation>
+    </message>
+    <message>
+        <source>Poslouchá, ale nekalibrováno: odchylky mohou být posunuté. Stiskněte &quot;Kalibrovat&quot;.</source>
+        <translation>Listening, but not calibrated: the offsets may be shifted. Press &quot;Calibrate&quot;.</translation>
+    </message>
+    <message>
+        <source>Kliknutí metronomu slyší a odečítá je.</source>
+        <translation>It hears the metronome's clicks and takes them out.</translation>
+    </message>
+    <message>
+        <source>Zatím žádné zásahy.</source>
+        <translation>No hits yet.</translation>
+    </message>
+    <message>
+        <source>spěcháte</source>
+        <translation>rushing</translation>
+    </message>
+    <message>
+        <source>táhnete</source>
+        <translation>dragging</translation>
+    </message>
+    <message>
+        <source>přesně</source>
+        <translation>on time</translation>
+    </message>
+    <message>
+        <source>Zásahů: %1   Průměr: %2 (%3)   Rozptyl: %4 ms</source>
+        <translation>Hits: %1   Mean: %2 (%3)   Spread: %4 ms</translation>
+    </message>
+    <message>
+        <source>Podle dob: %1</source>
+        <translation>Per beat: %1</translation>
+    </message>
+    <message>
+        <source>V tichých taktech jste hráli o %1 BPM %2 než metronom.</source>
+        <translation>In the silent bars you played %1 BPM %2 than the metronome.</translation>
+    </message>
+    <message>
+        <source>rychleji</source>
+        <translation>faster</translation>
+    </message>
+    <message>
+        <source>pomaleji</source>
+        <translation>slower</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include "BarCircle.h"
+#include "CoachWindow.h"
 #include "Clock.h"
 #include "ColourConv.h"
 #include "Config.h"
@@ -499,6 +500,32 @@ private slots:
         QCOMPARE(f.FMain->trbTime->value(), 90);
         QCOMPARE(f.FMain->SpEd_Time->Value(), 90);
         QCOMPARE(f.FMain->FClock->FTempo(), 90);
+    }
+
+    // Ctrl+T opens the coach; with no sound server it has no input, says so when asked to
+    // listen, and the beat goes on untouched.
+    void coachWithoutAnInputSaysSoAndTheBeatGoesOn()
+    {
+        AppFixture f;
+        f.FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.FMain.get()));
+        QVERIFY(!f.FMain->FCoach);
+        QTest::keyClick(f.FMain.get(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(f.FMain->FCoach);
+        QTRY_VERIFY(f.FMain->FCoach->isVisible());
+        QCOMPARE(f.FMain->FCoach->windowTitle(), QStringLiteral("Přesnost hry"));
+        QCOMPARE(f.FMain->trbTime->value(), 100); // Ctrl+T is no tap
+        QCOMPARE(f.FMain->FCoach->cboVstup->count(), 0);
+        f.FMain->btnStartStopClick();
+        f.FMain->FCoach->btnPoslouchat->click();
+        QVERIFY(!f.FMain->FCoach->Listening());
+        QVERIFY(!f.FMain->FCoach->btnPoslouchat->isChecked());
+        QVERIFY2(f.FMain->FCoach->lblStav->text().startsWith(QStringLiteral("Žádný vstup")),
+                 qPrintable(f.FMain->FCoach->lblStav->text()));
+        f.Beat(3);
+        QCOMPARE(f.FMain->FBeatCounter, 3);
+        f.FMain->btnStartStopClick();
+        QCOMPARE(f.FMain->FCoach->lblCisla->text(), QStringLiteral("Zatím žádné zásahy."));
     }
 
     void keypadPlusAndMinusStepTheTempoFromAnywhere()

@@ -86,6 +86,8 @@ public:
         FPractice = practice;
         FLog << QStringLiteral("practice %1").arg(practice.FVolume);
     }
+    QByteArray FPracticeId;
+    void SetPracticeId(const QByteArray& id) override { FPracticeId = id; }
     int CurrentProfileIndex() const override { return FCurrent; }
     void SetCurrentProfileIndex(int index) override
     {
@@ -313,12 +315,16 @@ private slots:
         const std::optional<TProfileRecord::PracticeBlock> saved = RecordAt(FPath, 1).Practice();
         QVERIFY(saved);
         QVERIFY(saved->FSettings == practice);
+        const QByteArray savedId(reinterpret_cast<const char*>(saved->FId.data()), 16);
+        QCOMPARE(FHost->FPracticeId, savedId);
 
         FHost->FPractice = PracticeSettings{};
         FList->ApplyProfile(0); // no block: the page's defaults
         QVERIFY(FHost->FPractice == PracticeSettings{});
+        QVERIFY(FHost->FPracticeId.isEmpty());
         FList->ApplyProfile(1);
         QVERIFY(FHost->FPractice == practice);
+        QCOMPARE(FHost->FPracticeId, savedId);
 
         // Saved again with other settings, then renamed: the same id throughout.
         FHost->FPractice.FVolume = 80;
