@@ -3,6 +3,7 @@
 #include "AudioOut.h"
 #include "CoachPlots.h"
 #include "IniFile.h"
+#include "PracticeHistory.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,6 +18,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <cmath>
 
 namespace {
@@ -46,7 +48,8 @@ QString SignedMs(double ms)
 
 } // namespace
 
-TformCoach::TformCoach(QWidget* parent) : QWidget(parent, Qt::Window)
+TformCoach::TformCoach(const QString& historyPath, QWidget* parent)
+    : QWidget(parent, Qt::Window), FHistory(new PracticeHistory(historyPath, this))
 {
     setWindowTitle(tr("Přesnost hry"));
     auto* grid = new QGridLayout;
@@ -118,6 +121,12 @@ TformCoach::TformCoach(QWidget* parent) : QWidget(parent, Qt::Window)
             StopListening();
             StartListening();
         }
+        SetStatus();
+    });
+    connect(FHistory, &PracticeHistory::Stored, this, [this] { ShowProgress(); });
+    connect(FHistory, &PracticeHistory::Failed, this, [this](PracticeHistory::Problem, const QString& text) {
+        // The session stays in memory and is written with the next one, once the file allows it.
+        FError = text + QLatin1Char(' ') + tr("Cvičení zůstává v paměti programu.");
         SetStatus();
     });
     SetStatus();
@@ -410,9 +419,31 @@ void TformCoach::BeatDecided(const BeatDecision& beat)
     FCoach->AddBeat(b);
 }
 
+void TformCoach::SetProfile(const QByteArray& practiceId, const QString& name)
+{
+    const bool changed = practiceId != FProfileId;
+    FProfileId = practiceId;
+    FProfileName = name;
+    if (changed && isVisible()) {
+        ShowProgress();
+    }
+}
+
+void TformCoach::ShowProgress()
+{
+    std::vector<CoachPlots::Day> days;
+    for (const PracticeSession& s : FHistory->Sessions(FProfileId)) {
+        // The typical size of an offset, whichever way: the mean and the spread together.
+        const double rms = std::sqrt(s.FMeanOffsetMs * s.FMeanOffsetMs + s.FSpreadMs * s.FSpreadMs);
+        days.push_back({s.FStart.toLocalTime().date(), rms, s.FSpreadMs, s.FTempo});
+    }
+    Plots->SetProgress(days);
+}
+
 void TformCoach::BeatStarted()
 {
     FInSession = Listening();
+    FStartedAt = QDateTime::currentDateTimeUtc();
     if (FCoach) {
         FCoach->Reset();
     }
@@ -426,7 +457,7 @@ void TformCoach::BeatStarted()
     ShowFigures();
 }
 
-std::optional<TformCoach::Session> TformCoach::BeatStopped()
+std::optional<TformCoach::Session> TformCoach::BeatStopped(int tempo, int subdivision)
 {
     if (!FInSession || !FCoach) {
         FInSession = false;
@@ -444,6 +475,27 @@ std::optional<TformCoach::Session> TformCoach::BeatStopped()
     }
     FLast = s;
     ShowFigures();
+    if (s.FHits > 0) {
+        PracticeSession stored;
+        stored.FProfileId = FProfileId;
+        stored.FProfileName = FProfileName;
+        stored.FStart = FStartedAt;
+        stored.FDurationSeconds = static_cast<int>(FStartedAt.secsTo(QDateTime::currentDateTimeUtc()));
+        stored.FTempo = tempo;
+        stored.FSubdivision = subdivision;
+        stored.FHitCount = s.FHits;
+        stored.FMeanOffsetMs = s.FFigures.FMeanMs;
+        stored.FSpreadMs = s.FFigures.FSpreadMs;
+        for (int b = 0; b < FBeatsPerBar; ++b) {
+            const auto i = static_cast<std::size_t>(b);
+            stored.FBeatOffsetsMs << (s.FFigures.FBeatHits[i] > 0 ? s.FFigures.FBeatMeanMs[i]
+                                                                   : std::numeric_limits<double>::quiet_NaN());
+        }
+        if (s.FFigures.FDriftBpm) {
+            stored.FSilentDriftBpm = *s.FFigures.FDriftBpm;
+        }
+        FHistory->Store(stored);
+    }
     return s;
 }
 

@@ -5,6 +5,8 @@
 #include "SpscQueue.h"
 #include "TimingCoach.h"
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QWidget>
 
 #include <array>
@@ -16,6 +18,7 @@
 #include <vector>
 
 class CoachPlots;
+class PracticeHistory;
 class IniFile;
 class QComboBox;
 class QLabel;
@@ -34,14 +37,17 @@ class TformCoach final : public QWidget
     Q_DISABLE_COPY_MOVE(TformCoach)
 
 public:
-    explicit TformCoach(QWidget* parent = nullptr);
+    // The practice history is kept in `historyPath` (beside the settings).
+    explicit TformCoach(const QString& historyPath, QWidget* parent = nullptr);
     ~TformCoach() override;
 
     // Section [presnost] of the settings file: the input, its calibration, the manual offset.
     void ReadSettings(const IniFile& ini);
     void WriteSettings(const IniFile& ini) const;
 
-    // From the main window: each beat as decided, and the beat's start and stop.
+    // From the main window: the current profile (its practice id and name; empty without one),
+    // each beat as decided, and the beat's start and stop.
+    void SetProfile(const QByteArray& practiceId, const QString& name);
     void BeatDecided(const BeatDecision& beat);
     void BeatStarted();
     // The session ends: its figures are what the window shows from now on.
@@ -51,7 +57,11 @@ public:
         TimingCoach::Figures FFigures;
         std::vector<TimingCoach::Hit> FHitList;
     };
-    std::optional<Session> BeatStopped();
+    // With the tempo and subdivision it ran at, stored in the history when there were hits.
+    std::optional<Session> BeatStopped(int tempo, int subdivision);
+    PracticeHistory* History() const { return FHistory; }
+    // The current profile's sessions over the days, from the history.
+    void ShowProgress();
 
     bool Listening() const;
     void StartListening();
@@ -107,6 +117,10 @@ private:
     int FBeatsPerBar = 4;
     QString FError;
     std::optional<Session> FLast;
+    PracticeHistory* FHistory;
+    QByteArray FProfileId;
+    QString FProfileName;
+    QDateTime FStartedAt;
 };
 
 // A scale from 50 ms early to 50 ms late with the last hits marked, the newest strongest.

@@ -432,9 +432,11 @@ void TformMain::ShowCoach()
 {
     // Made at first use: looking for the inputs asks the sound server, which start-up need not wait for.
     if (!FCoach) {
-        FCoach = new TformCoach(this);
+        FCoach = new TformCoach(QDir(FDataDir).filePath(QStringLiteral("historie.sqlite")), this);
         FCoach->ReadSettings(IniFile(IniPath()));
     }
+    FCoach->SetProfile(FPracticeId, FCurrentProfile >= 0 ? Ed_Nazev->text() : QString());
+    FCoach->ShowProgress();
     FCoach->show();
     FCoach->raise();
     FCoach->activateWindow();
@@ -515,6 +517,7 @@ void TformMain::btnStartStopClick()
         FClock->ArmCountIn();
         FInCountIn = Practice().FCountInBars > 0;
         if (FCoach) {
+            FCoach->SetProfile(FPracticeId, FCurrentProfile >= 0 ? Ed_Nazev->text() : QString());
             FCoach->BeatStarted();
         }
         FClock->Resume();
@@ -525,7 +528,7 @@ void TformMain::btnStartStopClick()
         FShowQueue.clear();
         Image->Clear();
         if (FCoach) {
-            FCoach->BeatStopped();
+            FCoach->BeatStopped(FClock->FTempo(), Practice().Clamped().FSubdivision);
         }
         RestoreTrainerStart();
         SpB_BeatChange();

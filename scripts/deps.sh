@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev libqt6sql6-sqlite
   libsamplerate0-dev libsndfile1-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
   sound-theme-freedesktop fonts-dejavu-core
   libpulse-dev pulseaudio pulseaudio-utils jackd2 pipewire pipewire-pulse wireplumber dbus

@@ -40,6 +40,33 @@
     </message>
 </context>
 <context>
+    <name>PracticeHistory</name>
+    <message>
+        <source>Do složky s historií cvičení nelze zapisovat.</source>
+        <translation>The folder of the practice history cannot be written to.</translation>
+    </message>
+    <message>
+        <source>Soubor s historií cvičení je jen pro čtení.</source>
+        <translation>The practice history file is read-only.</translation>
+    </message>
+    <message>
+        <source>Historii cvičení má právě zamčenou jiný program, nejspíš další spuštěný Tiktakon.</source>
+        <translation>Another program has the practice history locked, most likely another running Tiktakon.</translation>
+    </message>
+    <message>
+        <source>Soubor s historií cvičení je poškozený nebo to není historie cvičení; program ho nemění.</source>
+        <translation>The practice history file is damaged or is no practice history; the program leaves it as it is.</translation>
+    </message>
+    <message>
+        <source>Historii cvičení zapsala novější verze programu; tato verze do ní nezapisuje.</source>
+        <translation>A newer version of the program wrote the practice history; this version does not write to it.</translation>
+    </message>
+    <message>
+        <source>Historii cvičení nelze uložit.</source>
+        <translation>The practice history cannot be saved.</translation>
+    </message>
+</context>
+<context>
     <name>ProfileList</name>
     <message>
         <source>Použít</source>
@@ -108,7 +135,7 @@
     </message>
     <message>
         <source>Odkud program poslouchá vaši hru: mikrofon, snímač bicí podložky, linkový vstup kytary</source>
-        <translation>Where the program listens to your playing: a microphone, a drum pad's pickup, a guitar's line input</translation>
+        <translation>Where the program listens to your playing: a microphone, a drum pad&apos;s pickup, a guitar&apos;s line input</translation>
     </message>
     <message>
         <source>&amp;Poslouchat</source>
@@ -188,7 +215,7 @@
     </message>
     <message>
         <source>Kliknutí metronomu slyší a odečítá je.</source>
-        <translation>It hears the metronome's clicks and takes them out.</translation>
+        <translation>It hears the metronome&apos;s clicks and takes them out.</translation>
     </message>
     <message>
         <source>Zatím žádné zásahy.</source>
@@ -225,6 +252,10 @@
     <message>
         <source>pomaleji</source>
         <translation>slower</translation>
+    </message>
+    <message>
+        <source>Cvičení zůstává v paměti programu.</source>
+        <translation>The session stays in the program's memory.</translation>
     </message>
 </context>
 <context>

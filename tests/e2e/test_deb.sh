@@ -53,7 +53,7 @@ DEB=${debs[0]}
 # The control data: the computed library dependencies and the ones no link shows.
 depends=$(dpkg-deb -f "$DEB" Depends)
 for d in qt6-qpa-plugins timgm6mb-soundfont sound-theme-freedesktop fonts-dejavu-core qt6-translations-l10n \
-  libqt6widgets6 libpulse0 libsamplerate0 libsndfile1 librtmidi6 libfluidsynth3; do
+  libqt6widgets6 libpulse0 libsamplerate0 libsndfile1 librtmidi6 libfluidsynth3 libaubio5 libqt6sql6 libqt6sql6-sqlite; do
   grep -Eq "(^|, )$d( |,|$)" <<<"$depends" || fail "the package does not depend on $d: $depends"
 done
 [ "$(dpkg-deb -f "$DEB" Package)" = "tiktakon" ] || fail "the package is not called tiktakon"
