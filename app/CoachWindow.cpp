@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -149,9 +150,9 @@ void TformCoach::ReadSettings(const IniFile& ini)
 {
     const QString source = ini.ReadString(Presnost, QStringLiteral("vstup"), QString());
     FCalibratedSource = ini.ReadString(Presnost, QStringLiteral("kalibrace_vstup"), QString()).toStdString();
-    FCalibratedDelay = ini.ReadInteger(Presnost, QStringLiteral("kalibrace"), 0);
-    if (FCalibratedDelay < 0 || FCalibratedDelay > 10 * TimingCoach::Rate) {
-        FCalibratedSource.clear(); // no delay can be that long: not a calibration
+    FCalibratedLatencyUs = ini.ReadInteger(Presnost, QStringLiteral("kalibrace_us"), 0);
+    if (std::abs(FCalibratedLatencyUs) > 2'000'000) {
+        FCalibratedSource.clear(); // no input lags its output by seconds: not a calibration
     }
     SpE_Posun->setValue(ini.ReadInteger(Presnost, QStringLiteral("posun"), 0));
     RefreshSources();
@@ -168,7 +169,7 @@ void TformCoach::WriteSettings(const IniFile& ini) const
 {
     ini.WriteString(Presnost, QStringLiteral("vstup"), QString::fromStdString(ChosenSource()));
     ini.WriteString(Presnost, QStringLiteral("kalibrace_vstup"), QString::fromStdString(FCalibratedSource));
-    ini.WriteInteger(Presnost, QStringLiteral("kalibrace"), static_cast<int>(std::lround(FCalibratedDelay)));
+    ini.WriteInteger(Presnost, QStringLiteral("kalibrace_us"), static_cast<int>(FCalibratedLatencyUs));
     ini.WriteInteger(Presnost, QStringLiteral("posun"), SpE_Posun->value());
 }
 
@@ -209,6 +210,7 @@ void TformCoach::StartListening()
     if (source.empty()) {
         FError = cboVstup->count() == 0 ? tr("Žádný vstup: zvukový server není spuštěn, nebo nemá žádný zdroj zvuku.")
                                          : tr("Vyberte vstup, který má program poslouchat.");
+        const QSignalBlocker quiet(btnPoslouchat);
         btnPoslouchat->setChecked(false);
         SetStatus();
         return;
@@ -217,10 +219,7 @@ void TformCoach::StartListening()
         return AudioOut::Instance().CopyPlayed(from, frames, mono);
     });
     FCoach->SetManualOffsetMs(SpE_Posun->value());
-    FDelayGuessed = source == FCalibratedSource;
-    if (FDelayGuessed) {
-        FCoach->SetDelay(FCalibratedDelay, true);
-    }
+    FDelayGuessed = false; // each new capture counts its frames afresh: placed once its timing is known
     FQueue = std::make_unique<SpscQueue<Block, 1024>>();
     FDropped = 0;
     FRunning = true;
@@ -242,7 +241,11 @@ void TformCoach::StartListening()
         StopListening();
         FError = tr("Vstup \"%1\" nelze otevřít.").arg(cboVstup->currentText());
     }
-    btnPoslouchat->setChecked(open);
+    {
+        // The button shows the state; its own signal is for the user's presses.
+        const QSignalBlocker quiet(btnPoslouchat);
+        btnPoslouchat->setChecked(open);
+    }
     if (open) {
         FPoll->start();
     }
@@ -258,7 +261,9 @@ void TformCoach::StopListening()
         }
     }
     FCalibrating = false;
-    if (btnPoslouchat->isChecked()) {
+    FCalibrationWanted = false;
+    {
+        const QSignalBlocker quiet(btnPoslouchat);
         btnPoslouchat->setChecked(false);
     }
     SetStatus();
@@ -294,7 +299,9 @@ void TformCoach::GuessDelay()
     if (FDelayGuessed || !FCoach || !AudioOut::Instance().TimeAt(0, outZero) || !FIn.TimeAt(0, inZero)) {
         return;
     }
-    FCoach->SetDelay(static_cast<double>(outZero - inZero) * TimingCoach::Rate / 1e6, false);
+    const bool calibrated = ChosenSource() == FCalibratedSource;
+    const std::int64_t latency = calibrated ? FCalibratedLatencyUs : 0;
+    FCoach->SetDelay(static_cast<double>(outZero - inZero + latency) * TimingCoach::Rate / 1e6, calibrated);
     FDelayGuessed = true;
 }
 
@@ -311,17 +318,24 @@ void TformCoach::Poll()
         return;
     }
     GuessDelay();
-    if (FCalibrating) {
+    if (FCalibrationWanted) {
+        PlayCalibrationClicks();
+    }
+    if (FCalibrating && !FCalibrationWanted) {
         if (const auto result = FCoach->CalibrationResult()) {
             FCalibrating = false;
             if (Trace()) {
                 std::fprintf(stderr, "coach calibration %s\n",
                              *result ? QByteArray::number(**result).constData() : "failed");
             }
-            if (*result) {
+            std::int64_t outZero = 0;
+            std::int64_t inZero = 0;
+            if (*result && AudioOut::Instance().TimeAt(0, outZero) && FIn.TimeAt(0, inZero)) {
+                // Kept as time, from the output heard to the input captured: the frames of the
+                // next capture count from another start.
                 FCalibratedSource = ChosenSource();
-                FCalibratedDelay = **result;
-                FCoach->SetDelay(FCalibratedDelay, true);
+                FCalibratedLatencyUs = inZero - outZero + std::llround(**result * 1e6 / TimingCoach::Rate);
+                FCoach->SetDelay(**result, true);
                 FError.clear();
             } else {
                 FError = tr("Kalibrace se nezdařila: vstup kliknutí neslyšel. Zesilte zvuk nebo přibližte mikrofon.");
@@ -367,6 +381,24 @@ void TformCoach::Calibrate()
         SetStatus();
         return;
     }
+    // The clicks are placed once the servers' timing gives the delay to look around (afresh: an
+    // old calibration may be far off).
+    FDelayGuessed = false;
+    FCalibrationWanted = true;
+    FCalibrating = true;
+    FError.clear();
+    Poll();
+    SetStatus();
+}
+
+void TformCoach::PlayCalibrationClicks()
+{
+    double now = 0;
+    AudioOut& out = AudioOut::Instance();
+    if (!FDelayGuessed || !out.FrameAt(SteadyNowUs() + 200'000, now)) {
+        return;
+    }
+    FCalibrationWanted = false;
     std::vector<std::int64_t> frames;
     for (int k = 0; k < kCalibrationClicks; ++k) {
         const auto frame = static_cast<std::int64_t>(now) + k * TimingCoach::Rate * 3 / 10;
@@ -374,9 +406,6 @@ void TformCoach::Calibrate()
         frames.push_back(frame);
     }
     FCoach->Calibrate(frames);
-    FCalibrating = true;
-    FError.clear();
-    SetStatus();
 }
 
 void TformCoach::SetStatus()
@@ -390,12 +419,15 @@ void TformCoach::SetStatus()
         text = tr("Neposlouchá. Zvolte vstup a stiskněte \"Poslouchat\"; metronom pak spusťte.");
     } else if (ChosenSource() == FCalibratedSource) {
         text = tr("Poslouchá. Kalibrováno: zvuk dojde na vstup za %1 ms.")
-                   .arg(FCalibratedDelay * 1000.0 / TimingCoach::Rate, 0, 'f', 1);
+                   .arg(static_cast<double>(FCalibratedLatencyUs) / 1000.0, 0, 'f', 1);
     } else {
         text = tr("Poslouchá, ale nekalibrováno: odchylky mohou být posunuté. Stiskněte \"Kalibrovat\".");
     }
     if (Listening() && FCoach && FCoach->DelayFromClicks()) {
         text += QLatin1Char(' ') + tr("Kliknutí metronomu slyší a odečítá je.");
+    }
+    if (Trace() && text != lblStav->text()) {
+        std::fprintf(stderr, "coach status %s\n", text.toUtf8().constData());
     }
     lblStav->setText(text);
     btnKalibrovat->setEnabled(!FCalibrating);

@@ -94,6 +94,7 @@ private:
     };
     void Listen();
     void Calibrate();
+    void PlayCalibrationClicks();
     void SetStatus();
     std::string ChosenSource() const;
     void GuessDelay();
@@ -110,8 +111,9 @@ private:
 
     // Main thread.
     std::string FCalibratedSource;
-    double FCalibratedDelay = 0;
+    std::int64_t FCalibratedLatencyUs = 0; // from the output heard to the input captured
     bool FCalibrating = false;
+    bool FCalibrationWanted = false; // asked for, its clicks not yet played
     bool FDelayGuessed = false;
     bool FInSession = false;
     int FBeatsPerBar = 4;

@@ -18,6 +18,8 @@ constexpr std::int64_t kAfter = 768;
 constexpr int kQuietRun = 48;
 // The envelope's reach: half a period of the lowest guitar string.
 constexpr std::int64_t kEnvelope = 288;
+// Quieter than this (−36 dBFS) is background, whatever rang before it.
+constexpr float kQuietest = 0.015f;
 // Two hits closer than this are one.
 constexpr double kMinGapMs = 30.0;
 
@@ -120,8 +122,8 @@ void HitDetector::Refine(std::int64_t candidate, std::vector<Hit>& hits)
     std::nth_element(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(before.size() * 9 / 10),
                      before.end());
     const float noise = before[before.size() * 9 / 10];
-    if (peak <= 0 || peak < 1.5f * noise) {
-        return; // nothing standing out of what rang before: not a hit
+    if (peak < kQuietest || peak < 1.5f * noise) {
+        return; // nothing standing out of what rang before, or the room's own hiss: not a hit
     }
     // A fifth of the way from what rang before (noise, an earlier hit's tail) up to the peak.
     const float threshold = noise + 0.2f * (peak - noise);
