@@ -354,6 +354,22 @@ void TformCoach::Poll()
         if (Trace()) {
             std::fprintf(stderr, "coach hit %.3f %d %.1f\n", h.FOffsetMs, h.FPosition, h.FOutFrame);
         }
+        // A bar is judged once a hit of a later one comes; bars between without a hit were not played.
+        if (FWindowMs > 0 && FReport && h.FBar > 0 && FInSession) {
+            if (FOpenBar > 0 && h.FBar > FOpenBar) {
+                FReport(FOpenHits > 0 && FOpenWorstMs <= FWindowMs);
+                for (int skipped = FOpenBar + 1; skipped < h.FBar; ++skipped) {
+                    FReport(false);
+                }
+            }
+            if (h.FBar != FOpenBar) {
+                FOpenBar = h.FBar;
+                FOpenHits = 0;
+                FOpenWorstMs = 0;
+            }
+            ++FOpenHits;
+            FOpenWorstMs = std::max(FOpenWorstMs, std::abs(h.FOffsetMs));
+        }
     }
     if (!found.empty() && FInSession) {
         ShowFigures();
@@ -448,6 +464,7 @@ void TformCoach::BeatDecided(const BeatDecision& beat)
     b.FSilent = beat.FMute;
     b.FCountIn = beat.FCountIn;
     b.FTempo = beat.FTempo;
+    b.FBar = beat.FCountIn ? 0 : BarNumber(beat.FCounter, beat.FBeatsPerBar);
     FCoach->AddBeat(b);
 }
 
@@ -472,8 +489,15 @@ void TformCoach::ShowProgress()
     Plots->SetProgress(days);
 }
 
+void TformCoach::SetBarVerdicts(int windowMs, std::function<void(bool clean)> report)
+{
+    FWindowMs = windowMs;
+    FReport = std::move(report);
+}
+
 void TformCoach::BeatStarted()
 {
+    FOpenBar = 0;
     FInSession = Listening();
     FStartedAt = QDateTime::currentDateTimeUtc();
     if (FCoach) {

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -50,6 +51,9 @@ public:
     void SetProfile(const QByteArray& practiceId, const QString& name);
     void BeatDecided(const BeatDecision& beat);
     void BeatStarted();
+    // The adaptive trainer: each finished bar is reported clean when it had hits and every one
+    // came within ± windowMs (0: no reports).
+    void SetBarVerdicts(int windowMs, std::function<void(bool clean)> report);
     // The session ends: its figures are what the window shows from now on.
     struct Session
     {
@@ -123,6 +127,11 @@ private:
     QByteArray FProfileId;
     QString FProfileName;
     QDateTime FStartedAt;
+    int FWindowMs = 0;
+    std::function<void(bool)> FReport;
+    int FOpenBar = 0; // the bar whose hits are being gathered
+    int FOpenHits = 0;
+    double FOpenWorstMs = 0;
 };
 
 // A scale from 50 ms early to 50 ms late with the last hits marked, the newest strongest.

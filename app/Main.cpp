@@ -434,6 +434,7 @@ void TformMain::ShowCoach()
     if (!FCoach) {
         FCoach = new TformCoach(QDir(FDataDir).filePath(QStringLiteral("historie.sqlite")), this);
         FCoach->ReadSettings(IniFile(IniPath()));
+        PushBeatSettings();
     }
     FCoach->SetProfile(FPracticeId, FCurrentProfile >= 0 ? Ed_Nazev->text() : QString());
     FCoach->ShowProgress();
@@ -556,6 +557,15 @@ void TformMain::PushBeatSettings()
     settings.FRealDrummer = RealDrummer();
     settings.FMute = chkMute->isChecked();
     settings.FPractice = Practice().Clamped();
+    if (FCoach) {
+        // The adaptive trainer steps on the coach's verdicts, bar by bar.
+        const int window = settings.FPractice.FTrainer != 0 ? settings.FPractice.FTrainerWindow : 0;
+        FCoach->SetBarVerdicts(window, [this](bool clean) {
+            if (FClock) {
+                FClock->ReportBar(clean);
+            }
+        });
+    }
     FClock->SetSettings(settings);
 }
 

@@ -287,6 +287,7 @@ void TimingCoach::Score(double inFrame, float peak, std::vector<Hit>& hits)
                 bestDistance = distance;
                 hit.FPosition = k == n ? -1 : b.FPosition;
                 hit.FSilentBar = b.FSilent;
+                hit.FBar = b.FBar;
             }
         }
     }

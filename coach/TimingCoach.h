@@ -32,6 +32,7 @@ public:
         bool FSilent = false;   // a silent bar, or muted: nothing to hear or to take out
         bool FCountIn = false;
         int FTempo = 0;
+        int FBar = 0; // bar number from 1; 0 in the count-in
     };
     struct Hit
     {
@@ -39,6 +40,7 @@ public:
         double FOffsetMs = 0;  // against the nearest beat or subdivision; negative is early
         int FPosition = 0;     // the beat of the bar it belongs to
         bool FSilentBar = false;
+        int FBar = 0;
         float FPeak = 0;
     };
     struct Figures

@@ -89,13 +89,17 @@ void BeatSequence::StepTrainer(const PracticeSettings& practice, BeatDecision& d
     State& s = FState;
     if (practice.FTrainer == 0) {
         s.FTrainerBars = 0;
+        s.FCleanBars = 0;
         return;
     }
     // After every M bars at one tempo, the next bar begins a step nearer the target; a step
     // that points away from the target leaves the tempo where it is.
+    // The adaptive trainer counts only the bars the coach found played within its window.
     const int bars = std::clamp(practice.FTrainerBars, 1, 64);
-    if (s.FTrainerBars >= bars) {
+    const bool adaptive = practice.FTrainerWindow > 0;
+    if ((adaptive ? s.FCleanBars : s.FTrainerBars) >= bars) {
         s.FTrainerBars = 0;
+        s.FCleanBars = 0;
         const int drift = s.FDrummer ? 10 : 0;
         const int base = s.FTempo - drift;
         const int target = std::clamp(practice.FTrainerTarget, 40, 208);
@@ -123,4 +127,5 @@ void BeatSequence::ResetBar()
     FState.FCountInLeft = 0;
     FState.FBarSilent = false;
     FState.FTrainerBars = 0;
+    FState.FCleanBars = 0;
 }

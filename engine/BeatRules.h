@@ -77,6 +77,7 @@ public:
         bool FBarSilent = false;    // the bar being played is a silent one
         DrummerRandom FSilentRandom; // the silent bars' own draws, apart from the drummer's
         int FTrainerBars = 0;        // bars begun at the trainer's present tempo
+        int FCleanBars = 0;          // bars played within the adaptive trainer's window, in a row
     };
 
     BeatDecision Decide(const BeatSettings& settings);
@@ -84,6 +85,9 @@ public:
     void ResetBar();
     // Start: the next beats are the count-in, as many bars as the settings say then.
     void ArmCountIn() { FState.FCountInArmed = true; }
+    // The timing coach's verdict on a finished bar: were all its hits within the window?
+    static void ReportBar(State& state, bool clean) { state.FCleanBars = clean ? state.FCleanBars + 1 : 0; }
+    void ReportBar(bool clean) { ReportBar(FState, clean); }
     const State& Snapshot() const { return FState; }
     void Restore(const State& state) { FState = state; }
     int Tempo() const { return FState.FTempo; }
@@ -92,6 +96,7 @@ public:
     {
         FState.FTempo = bpm;
         FState.FTrainerBars = 0;
+        FState.FCleanBars = 0;
     }
     bool Drummer() const { return FState.FDrummer; }
     void SetDrummer(bool on) { FState.FDrummer = on; }

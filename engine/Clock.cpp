@@ -93,6 +93,16 @@ void TClock::ArmCountIn()
     FSequence.ArmCountIn();
 }
 
+void TClock::ReportBar(bool clean)
+{
+    std::lock_guard lock(FMutex);
+    FSequence.ReportBar(clean);
+    // A beat decided but withdrawn later goes back to the state before it: with the verdict.
+    if (FPending) {
+        BeatSequence::ReportBar(FPending->FBefore, clean);
+    }
+}
+
 void TClock::EndDrift()
 {
     std::lock_guard lock(FMutex);

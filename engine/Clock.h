@@ -55,6 +55,8 @@ public:
     void ResetBar();
     // Start: the beats to come begin with the count-in the settings ask for.
     void ArmCountIn();
+    // The timing coach's verdict on a finished bar, for the adaptive trainer.
+    void ReportBar(bool clean);
     // Ends an upward drift: tempo down by 10, drummer flag cleared.
     void EndDrift();
     // Decides one beat at once, without sound: for showing the window in a given state.

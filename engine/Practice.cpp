@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-const std::array<PracticeSettings::Field, 13> PracticeSettings::Fields = {{
+const std::array<PracticeSettings::Field, 14> PracticeSettings::Fields = {{
     {"predtakt", &PracticeSettings::FCountInBars, 0, 2},
     {"vynechat", &PracticeSettings::FSilentMode, 0, 2},
     {"hrat", &PracticeSettings::FPlayBars, 1, 16},
@@ -16,6 +16,7 @@ const std::array<PracticeSettings::Field, 13> PracticeSettings::Fields = {{
     {"deleni", &PracticeSettings::FSubdivision, 1, 4},
     {"deleni_uroven", &PracticeSettings::FSubLevel, 0, 100},
     {"deleni_nastroj", &PracticeSettings::FSubNote, 35, 81},
+    {"okno", &PracticeSettings::FTrainerWindow, 0, 50},
 }};
 
 PracticeSettings PracticeSettings::Clamped() const
@@ -26,6 +27,9 @@ PracticeSettings PracticeSettings::Clamped() const
     }
     if (out.FTrainerStep == 0) {
         out.FTrainerStep = PracticeSettings{}.FTrainerStep;
+    }
+    if (out.FTrainerWindow > 0 && out.FTrainerWindow < 5) {
+        out.FTrainerWindow = 5;
     }
     return out;
 }

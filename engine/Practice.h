@@ -17,6 +17,8 @@ struct PracticeSettings
     int FTrainerStep = 5;     // BPM per step, -20..20, never 0
     int FTrainerBars = 4;     // bars between steps, 1..64
     int FTrainerTarget = 160; // where the steps stop, 40..208
+    int FTrainerWindow = 0;   // adaptive: a step only after bars whose every hit came within ± this
+                              // many ms (5..50); 0 steps whatever the playing
     int FSubdivision = 1;     // clicks per beat, 1 (none)..4
     int FSubLevel = 50;       // their level, 0..100 %
     int FSubNote = 42;        // their General MIDI percussion key, 35..81 (closed hi-hat)
@@ -31,8 +33,9 @@ struct PracticeSettings
         int FHigh;
     };
     // In the order they are written.
-    static const std::array<Field, 13> Fields;
+    static const std::array<Field, 14> Fields;
 
-    // Every field brought into its range; a step of 0 becomes the default step.
+    // Every field brought into its range; a step of 0 becomes the default step, a window below
+    // 5 ms the narrowest one.
     PracticeSettings Clamped() const;
 };

@@ -363,7 +363,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
         FitCaption(caption);
 
     // Tab order: the dialog's buttons around the tab control, the page's controls inside it.
-    const std::array<QWidget*, 36> tabOrder = {btnOk,
+    const std::array<QWidget*, 37> tabOrder = {btnOk,
                                                PageControl1,
                                                optZvuk->button(0),
                                                optZvuk->button(1),
@@ -392,6 +392,7 @@ TformConfig::TformConfig(ConfigHost& host, QWidget* parent)
                                                SpE_Hrat,
                                                SpE_Ticho,
                                                ChB_Zrychlovani,
+                                               SpE_Okno,
                                                SpE_Cil,
                                                SpE_Krok,
                                                SpE_Kazdych,
@@ -474,7 +475,24 @@ void TformConfig::BuildPracticePage(QWidget* page)
 
     ChB_Zrychlovani = new QCheckBox(tr("Zrych&lování"), page);
     ChB_Zrychlovani->setToolTip(tr("Tempo se po několika taktech samo změní o krok, až dojde k cílovému tempu"));
-    grid->addWidget(ChB_Zrychlovani, row, 0, 1, 2);
+    grid->addWidget(ChB_Zrychlovani, row, 0);
+    // The adaptive trainer: a step only after bars played within this window, by the coach.
+    SpE_Okno = new QSpinBox(page);
+    SpE_Okno->setRange(0, 50);
+    SpE_Okno->setPrefix(QStringLiteral("± "));
+    SpE_Okno->setSuffix(QStringLiteral(" ms"));
+    SpE_Okno->setSpecialValueText(tr("vždy"));
+    SpE_Okno->setAccessibleName(tr("Krok jen po přesné hře"));
+    SpE_Okno->setToolTip(tr("Krok přijde jen po taktech, ve kterých byl každý zásah do ± tolika ms "
+                            "(měří \"Přesnost hry\", Ctrl+T); \"vždy\": krok přijde v každém případě"));
+    // 1..4 ms is no window a player can keep: stepping down from 5 gives "always", anything
+    // else below 5 gives 5.
+    connect(SpE_Okno, &QSpinBox::valueChanged, this, [this](int ms) {
+        if (ms > 0 && ms < 5) {
+            SpE_Okno->setValue(ms == 4 ? 0 : 5);
+        }
+    });
+    grid->addWidget(SpE_Okno, row, 1);
     QLabel* lblCil = nullptr;
     SpE_Cil = NumberBox(page, tr("C&ílové tempo:"), 40, 208, 160, tr("Tempo, u kterého zrychlování skončí"),
                         QString(), lblCil);
@@ -522,7 +540,8 @@ void TformConfig::BuildPracticePage(QWidget* page)
             w->setEnabled(mode == 1);
         lblNahodne->setEnabled(mode == 2);
         SpE_Nahodne->setEnabled(mode == 2);
-        for (QWidget* w : std::initializer_list<QWidget*>{lblCil, SpE_Cil, lblKrok, SpE_Krok, lblKazdych, SpE_Kazdych})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{lblCil, SpE_Cil, lblKrok, SpE_Krok, lblKazdych, SpE_Kazdych, SpE_Okno})
             w->setEnabled(ChB_Zrychlovani->isChecked());
         for (QWidget* w : std::initializer_list<QWidget*>{lblUroven, SpE_Uroven, lblNastroj, cboNastroj})
             w->setEnabled(cboDeleni->currentIndex() > 0);
@@ -546,6 +565,7 @@ PracticeSettings TformConfig::Practice() const
     p.FTrainerStep = SpE_Krok->value();
     p.FTrainerBars = SpE_Kazdych->value();
     p.FTrainerTarget = SpE_Cil->value();
+    p.FTrainerWindow = SpE_Okno->value();
     p.FSubdivision = cboDeleni->currentIndex() + 1;
     p.FSubLevel = SpE_Uroven->value();
     p.FSubNote = cboNastroj->currentData().toInt();
@@ -565,6 +585,7 @@ void TformConfig::ShowPractice(const PracticeSettings& settings)
     SpE_Krok->setValue(p.FTrainerStep);
     SpE_Kazdych->setValue(p.FTrainerBars);
     SpE_Cil->setValue(p.FTrainerTarget);
+    SpE_Okno->setValue(p.FTrainerWindow);
     cboDeleni->setCurrentIndex(p.FSubdivision - 1);
     SpE_Uroven->setValue(p.FSubLevel);
     const int note = cboNastroj->findData(p.FSubNote);

@@ -98,6 +98,7 @@ public:
     QSpinBox* SpE_Ticho;     // silent bars after them, 1..16
     QSpinBox* SpE_Nahodne;   // chance of a silent bar, 0..90 %
     QCheckBox* ChB_Zrychlovani; // the tempo trainer
+    QSpinBox* SpE_Okno;         // adaptive: a step only after bars within ± this (0: always)
     QSpinBox* SpE_Cil;          // its target tempo, 40..208
     QSpinBox* SpE_Krok;         // its step, -20..20 BPM, never 0
     QSpinBox* SpE_Kazdych;      // bars between steps, 1..64

@@ -255,7 +255,7 @@
     </message>
     <message>
         <source>Cvičení zůstává v paměti programu.</source>
-        <translation>The session stays in the program's memory.</translation>
+        <translation>The session stays in the program&apos;s memory.</translation>
     </message>
 </context>
 <context>
@@ -569,6 +569,18 @@
     <message>
         <source>Slabší údery mezi dobami, např. osminy nebo trioly</source>
         <translation>Softer clicks between the beats, such as eighths or triplets</translation>
+    </message>
+    <message>
+        <source>vždy</source>
+        <translation>always</translation>
+    </message>
+    <message>
+        <source>Krok jen po přesné hře</source>
+        <translation>Step only after accurate playing</translation>
+    </message>
+    <message>
+        <source>Krok přijde jen po taktech, ve kterých byl každý zásah do ± tolika ms (měří &quot;Přesnost hry&quot;, Ctrl+T); &quot;vždy&quot;: krok přijde v každém případě</source>
+        <translation>A step comes only after bars in which every hit was within ± this many ms (measured by the &quot;Timing coach&quot;, Ctrl+T); &quot;always&quot;: the step comes in any case</translation>
     </message>
 </context>
 <context>

@@ -8,8 +8,7 @@ tree=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$tree/translations/tiktakon_en.ts" "$work/tiktakon_en.ts"
-(cd "$tree" && "$lupdate" -silent app display profiles settings -ts "$work/tiktakon_en.ts" \
-  -source-language cs_CZ -target-language en -no-obsolete -locations none)
+LUPDATE=$lupdate "$tree/scripts/update-translations.sh" "$work/tiktakon_en.ts"
 if ! diff -u "$tree/translations/tiktakon_en.ts" "$work/tiktakon_en.ts"; then
   echo "FAIL: texts in the code and translations/tiktakon_en.ts differ; run scripts/update-translations.sh and translate"
   exit 1

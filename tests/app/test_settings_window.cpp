@@ -106,7 +106,7 @@ private slots:
                      "[grid]\n1=60\n2=60\n3=60\n4=60\n"
                      "[casovani]\nposun=0\n"
                      "[cviceni]\npredtakt=0\nvynechat=0\nhrat=4\nticho=4\nnahodne=30\nhlasitost=100\n"
-                     "zrychlovani=0\nkrok=5\nkazdych=4\ncil=160\ndeleni=1\ndeleni_uroven=50\ndeleni_nastroj=42\n"));
+                     "zrychlovani=0\nkrok=5\nkazdych=4\ncil=160\ndeleni=1\ndeleni_uroven=50\ndeleni_nastroj=42\nokno=0\n"));
     }
 
     void storedProfileWinsOverTheFreeTempo()
@@ -413,7 +413,7 @@ private slots:
         QTest::newRow("Cvičení, everything on")
             << 4
             << QStringList{"btnOk",     "PageControl1", "SpE_Hlasitost", "cboPredtakt", "cboVynechat",
-                           "SpE_Hrat",  "SpE_Ticho",    "ChB_Zrychlovani", "SpE_Cil",   "SpE_Krok",
+                           "SpE_Hrat",  "SpE_Ticho",    "ChB_Zrychlovani", "SpE_Okno", "SpE_Cil", "SpE_Krok",
                            "SpE_Kazdych", "cboDeleni",  "SpE_Uroven",    "cboNastroj",  "btnOk"};
     }
     void tabWalksTheDialogInOrder()
@@ -430,7 +430,7 @@ private slots:
             {c.Panel2, "Panel2"},         {c.ChB_Real, "ChB_Real"},         {c.SpE_Posun, "SpE_Posun"},
             {c.SpE_Hlasitost, "SpE_Hlasitost"}, {c.cboPredtakt, "cboPredtakt"},
             {c.cboVynechat, "cboVynechat"}, {c.SpE_Hrat, "SpE_Hrat"}, {c.SpE_Ticho, "SpE_Ticho"},
-            {c.ChB_Zrychlovani, "ChB_Zrychlovani"}, {c.SpE_Cil, "SpE_Cil"}, {c.SpE_Krok, "SpE_Krok"},
+            {c.ChB_Zrychlovani, "ChB_Zrychlovani"}, {c.SpE_Okno, "SpE_Okno"}, {c.SpE_Cil, "SpE_Cil"}, {c.SpE_Krok, "SpE_Krok"},
             {c.SpE_Kazdych, "SpE_Kazdych"}, {c.cboDeleni, "cboDeleni"}, {c.SpE_Uroven, "SpE_Uroven"},
             {c.cboNastroj, "cboNastroj"}};
         // The tab bar stands for the tab control, a spin box's line edit for the spin box.

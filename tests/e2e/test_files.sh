@@ -19,7 +19,7 @@ expected=$(printf '%s\n' '[profil]' 'selected=-1' '[metro]' 'rytmus=4' 'tempo=10
   'mididevice=0' 'midisound1=0' 'midisound2=0' 'wavepath1=' 'wavepath2=' '[visual]' 'svetla=1' 'cisla=1' 'kruh=1' \
   'durazy=0' '[barva]' 'doby=255' 'durazy=16711935' '[blbost]' 'realdrummer=0' '[grid]' '1=60' '2=60' '3=60' '4=60' \
   '[casovani]' 'posun=0' '[cviceni]' 'predtakt=0' 'vynechat=0' 'hrat=4' 'ticho=4' 'nahodne=30' 'hlasitost=100' \
-  'zrychlovani=0' 'krok=5' 'kazdych=4' 'cil=160' 'deleni=1' 'deleni_uroven=50' 'deleni_nastroj=42')
+  'zrychlovani=0' 'krok=5' 'kazdych=4' 'cil=160' 'deleni=1' 'deleni_uroven=50' 'deleni_nastroj=42' 'okno=0')
 [ "$(cat "$APPDIR/tiktakon.ini")" = "$expected" ] || fail "first settings file: $(cat "$APPDIR/tiktakon.ini")"
 ls "$APPDIR" | sort | tr '\n' ' ' | grep -qx 'profiles.mtr tiktakon tiktakon.ini ' ||
   fail "unexpected files: $(ls "$APPDIR")"

@@ -263,19 +263,57 @@ private slots:
         QCOMPARE(seen.join(' '), QStringLiteral("100 100 110 150 150 160"));
     }
 
+    // The adaptive trainer steps only after M bars in a row that the coach judged clean; a bar
+    // played off the window starts the count again. Each letter is the coach's verdict on a bar
+    // ('c' clean, 'x' not), reported as the bar after it begins; each number the tempo of a bar.
+    void adaptiveTrainerStepsOnCleanBars_data()
+    {
+        QTest::addColumn<QString>("verdicts");
+        QTest::addColumn<QString>("tempi");
+        QTest::newRow("every bar clean") << "cccccc" << "100 100 105 105 110 110 115";
+        QTest::newRow("a bar off the window starts again") << "ccxccc" << "100 100 105 105 105 110 110";
+        QTest::newRow("never clean: never a step") << "xxxxxx" << "100 100 100 100 100 100 100";
+    }
+    void adaptiveTrainerStepsOnCleanBars()
+    {
+        QFETCH(QString, verdicts);
+        QFETCH(QString, tempi);
+        BeatSettings settings;
+        settings.FBeatsPerBar = 1;
+        settings.FPractice.FTrainer = 1;
+        settings.FPractice.FTrainerStep = 5;
+        settings.FPractice.FTrainerBars = 2;
+        settings.FPractice.FTrainerTarget = 200;
+        settings.FPractice.FTrainerWindow = 20;
+        BeatSequence sequence;
+        sequence.SetTempo(100);
+        QStringList seen;
+        for (int bar = 0; bar <= verdicts.size(); ++bar) {
+            if (bar > 0) {
+                sequence.ReportBar(verdicts[bar - 1] == QLatin1Char('c'));
+            }
+            seen << QString::number(sequence.Decide(settings).FTempo);
+        }
+        QCOMPARE(seen.join(' '), tempi);
+    }
+
     void practiceSettingsComeIntoRange_data()
     {
         QTest::addColumn<PracticeSettings>("given");
         QTest::addColumn<PracticeSettings>("expected");
         QTest::newRow("defaults stay") << PracticeSettings{} << PracticeSettings{};
         QTest::newRow("every field below its range")
-            << PracticeSettings{-1, -1, -1, 0, 0, -1, -1, -21, 0, 39, 0, -1, 34}
-            << PracticeSettings{0, 0, 0, 1, 1, 0, 0, -20, 1, 40, 1, 0, 35};
+            << PracticeSettings{-1, -1, -1, 0, 0, -1, -1, -21, 0, 39, -1, 0, -1, 34}
+            << PracticeSettings{0, 0, 0, 1, 1, 0, 0, -20, 1, 40, 0, 1, 0, 35};
         QTest::newRow("every field above its range")
-            << PracticeSettings{101, 3, 3, 17, 17, 91, 2, 21, 65, 209, 5, 101, 82}
-            << PracticeSettings{100, 2, 2, 16, 16, 90, 1, 20, 64, 208, 4, 100, 81};
+            << PracticeSettings{101, 3, 3, 17, 17, 91, 2, 21, 65, 209, 51, 5, 101, 82}
+            << PracticeSettings{100, 2, 2, 16, 16, 90, 1, 20, 64, 208, 50, 4, 100, 81};
         QTest::newRow("a step of 0 is the default step")
-            << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 0, 4, 160, 1, 50, 42} << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 5, 4, 160, 1, 50, 42};
+            << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 0, 4, 160, 0, 1, 50, 42}
+            << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 5, 4, 160, 0, 1, 50, 42};
+        QTest::newRow("a window below 5 ms is 5")
+            << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 5, 4, 160, 3, 1, 50, 42}
+            << PracticeSettings{100, 0, 0, 4, 4, 30, 1, 5, 4, 160, 5, 1, 50, 42};
     }
     void practiceSettingsComeIntoRange()
     {

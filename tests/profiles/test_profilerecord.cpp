@@ -176,7 +176,7 @@ private slots:
         record.SetName(QStringLiteral("Etuda č. 3"));
         record.SetRhythm(3);
         record.SetTempo(96);
-        PracticeSettings practice{40, 1, 2, 3, 5, 60, 1, -4, 8, 72, 3, 20, 76};
+        PracticeSettings practice{40, 1, 2, 3, 5, 60, 1, -4, 8, 72, 25, 3, 20, 76};
         const TProfileRecord::PracticeId id = TProfileRecord::NewPracticeId();
         record.SetPractice({practice, id});
         QByteArray bytes = RawBytes(record);

@@ -38,7 +38,7 @@ public:
     std::array<int, 5> widths = {19, 1, 1, 1, 1};
     int displayOffset = 77;
     // Every field set to a value no reading gives, so that a field left unread shows.
-    PracticeSettings practice{77, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
+    PracticeSettings practice{77, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
 
     QList<int> restoredProfiles;
     bool restoreFails = false;
@@ -128,11 +128,12 @@ QVariant Setting(const RecordingHost& host, const QString& name)
             .arg(host.practice.FSilentBars)
             .arg(host.practice.FSilentPercent);
     if (name == "trainer")
-        return QStringLiteral("%1 %2 %3 %4")
+        return QStringLiteral("%1 %2 %3 %4 %5")
             .arg(host.practice.FTrainer)
             .arg(host.practice.FTrainerStep)
             .arg(host.practice.FTrainerBars)
-            .arg(host.practice.FTrainerTarget);
+            .arg(host.practice.FTrainerTarget)
+            .arg(host.practice.FTrainerWindow);
     if (name == "subdivision")
         return QStringLiteral("%1 %2 %3")
             .arg(host.practice.FSubdivision)
@@ -247,12 +248,12 @@ void TestSettingsFile::readValue_data()
                                                         << QVariant(QStringLiteral("0 4 4 30"));
     QTest::newRow("silent bars damaged") << QByteArray("[cviceni]\nvynechat=x\nhrat=\nticho=2.5\n") << "silent"
                                          << QVariant(QStringLiteral("0 4 4 30"));
-    QTest::newRow("trainer") << QByteArray("[cviceni]\nzrychlovani=1\nkrok=-3\nkazdych=8\ncil=90\n") << "trainer"
-                             << QVariant(QStringLiteral("1 -3 8 90"));
-    QTest::newRow("trainer missing: off, 5, 4, 160") << QByteArray("[metro]\ntempo=90\n") << "trainer"
-                                                     << QVariant(QStringLiteral("0 5 4 160"));
+    QTest::newRow("trainer") << QByteArray("[cviceni]\nzrychlovani=1\nkrok=-3\nkazdych=8\ncil=90\nokno=15\n") << "trainer"
+                             << QVariant(QStringLiteral("1 -3 8 90 15"));
+    QTest::newRow("trainer missing: off, 5, 4, 160, always") << QByteArray("[metro]\ntempo=90\n") << "trainer"
+                                                     << QVariant(QStringLiteral("0 5 4 160 0"));
     QTest::newRow("trainer in hex, damaged") << QByteArray("[cviceni]\nzrychlovani=$1\nkrok=+\nkazdych=0x10\n")
-                                             << "trainer" << QVariant(QStringLiteral("1 5 16 160"));
+                                             << "trainer" << QVariant(QStringLiteral("1 5 16 160 0"));
     QTest::newRow("subdivision") << QByteArray("[cviceni]\ndeleni=3\ndeleni_uroven=20\ndeleni_nastroj=76\n")
                                  << "subdivision" << QVariant(QStringLiteral("3 20 76"));
     QTest::newRow("subdivision missing: 1, 50, 42") << QByteArray("[metro]\ntempo=90\n") << "subdivision"
@@ -328,7 +329,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
     host.realDrummer = false;
     host.widths = {19, 61, 62, 63, 64};
     host.displayOffset = 40;
-    host.practice = {60, 1, 2, 3, 1, 40, 1, -2, 8, 100, 4, 30, 76};
+    host.practice = {60, 1, 2, 3, 1, 40, 1, -2, 8, 100, 20, 4, 30, 76};
     WriteSettings(IniFile(Path()), host);
     QCOMPARE(ReadAll(Path()), QByteArray("[profil]\nselected=-1\n"
                                          "[metro]\nrytmus=5\ntempo=132\nmute=1\n"
@@ -341,7 +342,7 @@ void TestSettingsFile::writeWithoutProfileWritesEveryKeyInOrder()
                                          "[casovani]\nposun=40\n"
                                          "[cviceni]\npredtakt=1\nvynechat=2\nhrat=3\nticho=1\nnahodne=40\nhlasitost=60\n"
                                          "zrychlovani=1\nkrok=-2\nkazdych=8\ncil=100\n"
-                                         "deleni=4\ndeleni_uroven=30\ndeleni_nastroj=76\n"));
+                                         "deleni=4\ndeleni_uroven=30\ndeleni_nastroj=76\nokno=20\n"));
 }
 
 void TestSettingsFile::writeRhythmFromText_data()
