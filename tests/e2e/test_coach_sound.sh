@@ -69,4 +69,15 @@ awk 'function abs(x) { return x < 0 ? -x : x }
        exit bad
      }' "$E2E_TMP/truth.txt" "$E2E_TMP/app.log" || fail "the coach's hits are not the player's"
 grep -q '^coach session 20 ' "$E2E_TMP/app.log" || fail "the session's report does not count the 20 hits"
+
+# The session is in the practice history beside the settings, after the program ended: one row,
+# played without a profile, its 20 hits and the mean the coach reported.
+mean=$(sed -n 's/^coach session 20 \([-0-9.]*\) .*/\1/p' "$E2E_TMP/app.log")
+python3 - "$APPDIR/historie.sqlite" "$mean" <<'PY' || fail "the practice history does not hold the session"
+import sqlite3, sys
+db = sqlite3.connect(f"file:{sys.argv[1]}?mode=ro", uri=True)
+rows = list(db.execute("select hit_count, mean_offset_ms, ifnull(length(profile_id), 0) from sessions"))
+print("history:", rows)
+sys.exit(0 if len(rows) == 1 and rows[0][0] == 20 and abs(rows[0][1] - float(sys.argv[2])) < 0.001 and rows[0][2] == 0 else 1)
+PY
 echo "PASS"
