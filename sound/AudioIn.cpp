@@ -50,16 +50,7 @@ struct Connection
         if (FLoop) {
             pa_threaded_mainloop_stop(FLoop);
         }
-        if (FContext) {
-            pa_context_set_state_callback(FContext, nullptr, nullptr);
-            pa_context_disconnect(FContext);
-            pa_context_unref(FContext);
-            FContext = nullptr;
-        }
-        if (FLoop) {
-            pa_threaded_mainloop_free(FLoop);
-            FLoop = nullptr;
-        }
+        PulseCommon::Release(FContext, FLoop);
     }
 };
 

@@ -253,16 +253,7 @@ void AudioOut::Impl::CloseStream()
         pa_stream_unref(FStream);
         FStream = nullptr;
     }
-    if (FContext) {
-        pa_context_set_state_callback(FContext, nullptr, nullptr);
-        pa_context_disconnect(FContext);
-        pa_context_unref(FContext);
-        FContext = nullptr;
-    }
-    if (FLoop) {
-        pa_threaded_mainloop_free(FLoop);
-        FLoop = nullptr;
-    }
+    PulseCommon::Release(FContext, FLoop);
     // The stream's thread is gone: what it held can go too.
     for (Voice& v : FVoices) {
         v = Voice{};

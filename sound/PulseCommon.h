@@ -55,4 +55,19 @@ bool AwaitReady(pa_threaded_mainloop* loop, GetState state, State ready, IsGood 
     }
 }
 
+// Disconnects and frees a context and then its loop (already stopped); both null afterwards.
+inline void Release(pa_context*& context, pa_threaded_mainloop*& loop)
+{
+    if (context) {
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+        context = nullptr;
+    }
+    if (loop) {
+        pa_threaded_mainloop_free(loop);
+        loop = nullptr;
+    }
+}
+
 } // namespace PulseCommon

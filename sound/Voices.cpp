@@ -188,7 +188,7 @@ void BeatSounds::Sound(const BeatDecision& beat, std::int64_t frame)
     }
     const Plan plan = Current();
     Place(plan, beat, frame);
-    if (plan.FMode == 3 && plan.FMidi && !plan.FMidi->OnStream()) {
+    if (External(plan)) {
         return; // an external port's subdivisions are sent when each is due
     }
     // At exact fractions of the beat's frames, the carried fraction included.
@@ -197,12 +197,13 @@ void BeatSounds::Sound(const BeatDecision& beat, std::int64_t frame)
     }
 }
 
-void BeatSounds::Heard(const BeatDecision& beat)
+bool BeatSounds::External(const Plan& plan)
 {
-    if (beat.FMute) {
-        return;
-    }
-    const Plan plan = Current();
+    return plan.FMode == 3 && plan.FMidi && !plan.FMidi->OnStream();
+}
+
+bool BeatSounds::SoundsNow(const BeatDecision& beat)
+{
     bool deferred;
     {
         std::lock_guard lock(FMutex);
@@ -211,10 +212,19 @@ void BeatSounds::Heard(const BeatDecision& beat)
     // Only on a stream that is being heard now: on one whose sink has not yet played its first
     // frame (a server just started) "as soon as possible" would be that first frame, off the beat.
     double heard = -1;
-    if (deferred && AudioOut::Instance().FrameAt(SteadyTickSource::Instance().NowUs(), heard) && heard >= 0) {
+    return deferred && AudioOut::Instance().FrameAt(SteadyTickSource::Instance().NowUs(), heard) && heard >= 0;
+}
+
+void BeatSounds::Heard(const BeatDecision& beat)
+{
+    if (beat.FMute) {
+        return;
+    }
+    const Plan plan = Current();
+    if (SoundsNow(beat)) {
         Place(plan, beat, -1);
     }
-    if (plan.FMode == 3 && plan.FMidi && !plan.FMidi->OnStream()) {
+    if (External(plan)) {
         plan.FMidi->Play();
     }
 }
@@ -225,12 +235,7 @@ void BeatSounds::HeardSubdivision(const BeatDecision& beat, int k)
         return;
     }
     const Plan plan = Current();
-    bool deferred;
-    {
-        std::lock_guard lock(FMutex);
-        deferred = FDeferred == beat.FId;
-    }
-    if (deferred || (plan.FMode == 3 && plan.FMidi && !plan.FMidi->OnStream())) {
+    if (External(plan) || SoundsNow(beat)) {
         PlaceSubdivision(plan, beat, k, -1);
     }
 }

@@ -70,6 +70,10 @@ private:
     Plan Current();
     void Place(const Plan& plan, const BeatDecision& beat, std::int64_t frame);
     void PlaceSubdivision(const Plan& plan, const BeatDecision& beat, int k, std::int64_t frame);
+    // An external MIDI port: sent to at each play time, never placed ahead.
+    static bool External(const Plan& plan);
+    // A beat laid without a stream position that can now sound, as soon as it can be heard.
+    bool SoundsNow(const BeatDecision& beat);
 
     std::mutex FMutex;
     Plan FPlan;
