@@ -23,6 +23,7 @@ QColor OffsetColour(double ms)
 QRectF Panel(QPainter& p, const QRectF& r, const QString& title)
 {
     p.setPen(kGrid);
+    p.setBrush(Qt::NoBrush);
     p.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
     p.setPen(Qt::black);
     const QFontMetricsF fm(p.font());
@@ -150,7 +151,7 @@ void CoachPlots::PaintPerBeat(QPainter& p, const QRectF& r) const
 
 void CoachPlots::PaintProgress(QPainter& p, const QRectF& r) const
 {
-    const QRectF in = Panel(p, r, tr("Pokrok profilu: |odchylka| a rozptyl (ms)"));
+    const QRectF in = Panel(p, r, tr("Pokrok profilu: odchylka (RMS) a rozptyl (ms)"));
     if (FDays.empty()) {
         p.setPen(Qt::darkGray);
         p.drawText(in, Qt::AlignCenter | Qt::TextWordWrap, tr("Zatím žádná uložená cvičení tohoto profilu"));

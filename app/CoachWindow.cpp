@@ -618,8 +618,9 @@ void OffsetScale::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const double left = 30;
-    const double right = width() - 30.0;
+    // Room for the words at both ends, in either language.
+    const double left = 45;
+    const double right = width() - 45.0;
     const double y = height() / 2.0;
     const auto xAt = [&](double ms) { return left + (std::clamp(ms, -50.0, 50.0) + 50.0) / 100.0 * (right - left); };
     p.setPen(Qt::darkGray);
@@ -628,8 +629,8 @@ void OffsetScale::paintEvent(QPaintEvent*)
         const double len = ms == 0 ? 10 : 5;
         p.drawLine(QPointF(xAt(ms), y - len), QPointF(xAt(ms), y + len));
     }
-    p.drawText(QRectF(0, 0, left - 2, height()), Qt::AlignRight | Qt::AlignVCenter, tr("brzy"));
-    p.drawText(QRectF(right + 2, 0, 30, height()), Qt::AlignLeft | Qt::AlignVCenter, tr("pozdě"));
+    p.drawText(QRectF(0, 0, left - 3, height()), Qt::AlignRight | Qt::AlignVCenter, tr("brzy"));
+    p.drawText(QRectF(right + 3, 0, 42, height()), Qt::AlignLeft | Qt::AlignVCenter, tr("pozdě"));
     for (std::size_t i = 0; i < FRecent.size(); ++i) {
         QColor c = FRecent[i] < 0 ? QColor(0x1f, 0x6f, 0xc0) : QColor(0xc0, 0x4a, 0x1f);
         c.setAlphaF(0.25 + 0.75 * static_cast<double>(i + 1) / static_cast<double>(FRecent.size()));

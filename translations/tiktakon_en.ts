@@ -16,12 +16,12 @@
         <translation>Mean per beat of the bar (ms)</translation>
     </message>
     <message>
-        <source>Pokrok profilu: |odchylka| a rozptyl (ms)</source>
-        <translation>Profile progress: |offset| and spread (ms)</translation>
-    </message>
-    <message>
         <source>Zatím žádná uložená cvičení tohoto profilu</source>
         <translation>No practice of this profile stored yet</translation>
+    </message>
+    <message>
+        <source>Pokrok profilu: odchylka (RMS) a rozptyl (ms)</source>
+        <translation>Profile progress: offset (RMS) and spread (ms)</translation>
     </message>
 </context>
 <context>
