@@ -59,12 +59,12 @@ if [ -n "$again" ]; then
     for figures in "$out"/*/*/figures; do
         dir=$(dirname "$figures")
         [ -f "$dir/rec.raw" ] && grep -q '^samples ' "$figures" || continue
-        spec=$(awk '$1 == "bpm" { print $2 }' "$figures")
+        run_bpm=$(awk '$1 == "bpm" { print $2 }' "$figures")
         per_beat=$(awk '$1 == "per_beat" { print $2 }' "$figures")
         per_beat=${per_beat:-1}
         beats=$(awk -v n="$per_beat" '$1 == "expected" { print ($2 - int((n + 1) / 2)) / n + 1 }' "$figures")
         sed -n '/^samples /q;p' "$figures" >"$figures.new"
-        "$build/bench/timing_row" "${spec%x*}" "$beats" "$dir/rec.raw" "$dir/rec.chunks" "$dir/rec.times" \
+        "$build/bench/timing_row" "${run_bpm%x*}" "$beats" "$dir/rec.raw" "$dir/rec.chunks" "$dir/rec.times" \
             "$dir/watch.txt" "$dir/keys" "$per_beat" >>"$figures.new" 2>&1 || true
         mv "$figures.new" "$figures"
     done

@@ -175,7 +175,7 @@ press() {
 
 # run_one SERVER BPM LOAD: one measured run; its figures in $OUT/SERVER-BPM-LOAD/figures.
 run_one() {
-    local server=$1 bpm=$2 load=$3 spec=$2
+    local server=$1 bpm=$2 load=$3 run_bpm=$2
     RUN_DIR="$OUT/$server-$bpm-$load"
     # "208x4": 208 BPM with 4 clicks a beat, the subdivisions at the beat's own level so that
     # every onset is found alike.
@@ -189,7 +189,7 @@ run_one() {
     mkdir -p "$RUN_DIR"
     {
         echo "server $server"
-        echo "bpm $spec"
+        echo "bpm $run_bpm"
         echo "per_beat $per_beat"
         echo "load $load"
     } >"$RUN_DIR/figures"
