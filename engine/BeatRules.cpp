@@ -20,12 +20,13 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     d.FId = FNextId++;
     const int n = std::clamp(settings.FBeatsPerBar, 1, 8);
     State& s = FState;
-    const PracticeSettings& practice = settings.FPractice;
+    // Brought into range once here, so that every rule below reads values it can play.
+    const PracticeSettings practice = settings.FPractice.Clamped();
     s.FPosition = std::clamp(s.FPosition, 0, n - 1);
     d.FBeatsPerBar = n;
     if (s.FCountInArmed) {
         s.FCountInArmed = false;
-        s.FCountInLeft = std::clamp(practice.FCountInBars, 0, 2) * n;
+        s.FCountInLeft = practice.FCountInBars * n;
     }
     if (s.FCountInLeft > 0) {
         // Bar 1 of the count-in and its first beat sound as an accent, whatever the accents; the
@@ -54,14 +55,12 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
         d.FBar = BarNumber(s.FCounter, n);
         switch (practice.FSilentMode) {
         case 1: {
-            const int play = std::clamp(practice.FPlayBars, 1, 16);
-            const int silent = std::clamp(practice.FSilentBars, 1, 16);
-            s.FBarSilent = (d.FBar - 1) % (play + silent) >= play;
+            s.FBarSilent = (d.FBar - 1) % (practice.FPlayBars + practice.FSilentBars) >= practice.FPlayBars;
             break;
         }
         case 2:
             s.FBarSilent =
-                s.FSilentRandom.Draw(100) < static_cast<std::uint32_t>(std::clamp(practice.FSilentPercent, 0, 90));
+                s.FSilentRandom.Draw(100) < static_cast<std::uint32_t>(practice.FSilentPercent);
             break;
         default:
             s.FBarSilent = false;
@@ -80,7 +79,7 @@ BeatDecision BeatSequence::Decide(const BeatSettings& settings)
     d.FTempo = s.FTempo;
     d.FSilentBar = s.FBarSilent;
     d.FMute = d.FMute || s.FBarSilent;
-    d.FSubdivision = std::clamp(practice.FSubdivision, 1, 4);
+    d.FSubdivision = practice.FSubdivision;
     return d;
 }
 
@@ -95,15 +94,15 @@ void BeatSequence::StepTrainer(const PracticeSettings& practice, BeatDecision& d
     // After every M bars at one tempo, the next bar begins a step nearer the target; a step
     // that points away from the target leaves the tempo where it is.
     // The adaptive trainer counts only the bars the coach found played within its window.
-    const int bars = std::clamp(practice.FTrainerBars, 1, 64);
+    const int bars = practice.FTrainerBars;
     const bool adaptive = practice.FTrainerWindow > 0;
     if ((adaptive ? s.FCleanBars : s.FTrainerBars) >= bars) {
         s.FTrainerBars = 0;
         s.FCleanBars = 0;
         const int drift = s.FDrummer ? 10 : 0;
         const int base = s.FTempo - drift;
-        const int target = std::clamp(practice.FTrainerTarget, 40, 208);
-        const int step = std::clamp(practice.FTrainerStep, -20, 20);
+        const int target = practice.FTrainerTarget;
+        const int step = practice.FTrainerStep;
         int next = base;
         if (step > 0 && base < target) {
             next = std::min(base + step, target);
