@@ -301,7 +301,7 @@ void TformCoach::GuessDelay()
     }
     const bool calibrated = ChosenSource() == FCalibratedSource;
     const std::int64_t latency = calibrated ? FCalibratedLatencyUs : 0;
-    FCoach->SetDelay(static_cast<double>(outZero - inZero + latency) * TimingCoach::Rate / 1e6, calibrated);
+    FCoach->SetDelay(static_cast<double>(outZero - inZero + latency) * TimingCoach::Rate / 1e6);
     FDelayGuessed = true;
 }
 
@@ -335,7 +335,7 @@ void TformCoach::Poll()
                 // next capture count from another start.
                 FCalibratedSource = ChosenSource();
                 FCalibratedLatencyUs = inZero - outZero + std::llround(**result * 1e6 / TimingCoach::Rate);
-                FCoach->SetDelay(**result, true);
+                FCoach->SetDelay(**result);
                 FError.clear();
             } else {
                 FError = tr("Kalibrace se nezdařila: vstup kliknutí neslyšel. Zesilte zvuk nebo přibližte mikrofon.");

@@ -137,7 +137,7 @@ int main(int argc, char* argv[])
             }
             return true;
         });
-        coach.SetDelay(kDelay + 700, false);
+        coach.SetDelay(kDelay + 700);
         std::vector<TimingCoach::Hit> hits;
         std::int64_t nextBeat = 0;
         for (std::size_t f = 0; f < take.FInput.size(); f += 240) {

@@ -42,11 +42,10 @@ void TimingCoach::AddBeat(const Beat& beat)
     }
 }
 
-void TimingCoach::SetDelay(double frames, bool calibrated)
+void TimingCoach::SetDelay(double frames)
 {
     std::lock_guard lock(FMutex);
     FDelay = frames;
-    FCalibrated = calibrated;
     FLocked = false;
 }
 
@@ -185,7 +184,6 @@ void TimingCoach::Locate(const Pending& click)
     }
     FDelay = found->first;
     FLocked = true;
-    FLockedAt = click.FOutFrame;
     // The click's level in the input: what is taken out of it.
     std::vector<float> ref(kClickLength);
     if (FPlayed(click.FOutFrame - kClickLead, kClickLength, ref.data())) {

@@ -60,8 +60,8 @@ public:
 
     void AddBeat(const Beat& beat);
     // The delay from the output's frames to the input's (input frame = output frame + delay),
-    // from the servers' timing (a guess within milliseconds) or from a calibration (exact).
-    void SetDelay(double frames, bool calibrated);
+    // from the servers' timing and a calibration; the clicks found in the input refine it.
+    void SetDelay(double frames);
     double Delay() const;
     bool DelayFromClicks() const; // the clicks were found in the input: the delay is measured
     // Added to every offset: the user's own correction in milliseconds.
@@ -101,9 +101,7 @@ private:
     std::size_t FCalibrationTotal = 0;
     std::optional<std::optional<double>> FCalibrationResult;
     double FDelay = 0;
-    bool FCalibrated = false;
     bool FLocked = false;
-    std::int64_t FLockedAt = -1;
     std::vector<double> FGains;
     double FGain = 0;
     double FManualMs = 0;

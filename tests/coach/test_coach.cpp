@@ -121,7 +121,7 @@ private slots:
         QFETCH(float, onClickLevel);
         Take take(40, subdivision, clickGain, kOffsets, 0.2f, onClickLevel);
         TimingCoach coach([&take](std::int64_t from, int frames, float* mono) { return take.Played(from, frames, mono); });
-        coach.SetDelay(calibrated ? kDelay : kDelay + 1400, calibrated);
+        coach.SetDelay(calibrated ? kDelay : kDelay + 1400);
         const std::vector<TimingCoach::Hit> hits = take.Listen(coach);
         QStringList found;
         for (const TimingCoach::Hit& h : hits) {
@@ -153,7 +153,7 @@ private slots:
         // Drum hits 10 ms late on beat 3 of the bar, 20 ms early on beat 1.
         Take take(42, 1, 0.6, {10, -20}, 0.2f, 0.2f, true);
         TimingCoach coach([&take](std::int64_t from, int frames, float* mono) { return take.Played(from, frames, mono); });
-        coach.SetDelay(kDelay, true);
+        coach.SetDelay(kDelay);
         take.Listen(coach);
         const TimingCoach::Figures f = coach.Snapshot();
         QCOMPARE(f.FHits, static_cast<int>(take.FPlanned.size()));
@@ -181,7 +181,7 @@ private slots:
         QFETCH(bool, found);
         Take take(6, 1, clickGain, {0}, 0.0f, 0.0f);
         TimingCoach coach([&take](std::int64_t from, int frames, float* mono) { return take.Played(from, frames, mono); });
-        coach.SetDelay(kDelay - 5000, false); // 104 ms off
+        coach.SetDelay(kDelay - 5000); // 104 ms off
         std::vector<std::int64_t> clicks;
         for (int k = 1; k < 5; ++k) {
             clicks.push_back(kFirstBeat + k * kInterval);
