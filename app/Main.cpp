@@ -428,6 +428,11 @@ void TformMain::WriteSettingsFile()
     }
 }
 
+void TformMain::TellCoachTheProfile()
+{
+    FCoach->SetProfile(FPracticeId, FCurrentProfile >= 0 ? Ed_Nazev->text() : QString());
+}
+
 void TformMain::ShowCoach()
 {
     // Made at first use: looking for the inputs asks the sound server, which start-up need not wait for.
@@ -436,7 +441,7 @@ void TformMain::ShowCoach()
         FCoach->ReadSettings(IniFile(IniPath()));
         PushBeatSettings();
     }
-    FCoach->SetProfile(FPracticeId, FCurrentProfile >= 0 ? Ed_Nazev->text() : QString());
+    TellCoachTheProfile();
     FCoach->ShowProgress();
     FCoach->show();
     FCoach->raise();
@@ -518,7 +523,7 @@ void TformMain::btnStartStopClick()
         FClock->ArmCountIn();
         FInCountIn = Practice().FCountInBars > 0;
         if (FCoach) {
-            FCoach->SetProfile(FPracticeId, FCurrentProfile >= 0 ? Ed_Nazev->text() : QString());
+            TellCoachTheProfile();
             FCoach->BeatStarted();
         }
         FClock->Resume();

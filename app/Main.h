@@ -73,6 +73,8 @@ public:
     void RestoreTrainerStart();
     // Ctrl+T: the timing coach's window, made at first use.
     void ShowCoach();
+    // The profile whose practice the coach keeps: its id and name (none without a current one).
+    void TellCoachTheProfile();
     void TempoSetByHand(int bpm);
     // Decides the next beat at once and shows it, without sound (tests, screenshots).
     void BeatNow();
