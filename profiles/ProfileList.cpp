@@ -5,8 +5,10 @@
 #include "TempoName.h"
 
 #include <QAction>
+#include <QCollator>
 #include <QFont>
 #include <QHeaderView>
+#include <QLocale>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -52,27 +54,75 @@ class GridItem final : public QTableWidgetItem
 public:
     explicit GridItem(const QString& text) : QTableWidgetItem(text) {}
 
+    void setData(int role, const QVariant& value) override
+    {
+        if (role == Qt::DisplayRole || role == Qt::EditRole) {
+            FKey.reset();
+        }
+        QTableWidgetItem::setData(role, value);
+    }
+
+    // Keys computed once per text: comparing them is a byte compare. The column comes with them
+    // because an item's column() searches the whole table once a sort has moved its rows.
+    void PrepareKey(const QCollator& collator, int column)
+    {
+        if (!FKey) {
+            const QString cell = text();
+            FKey.emplace(Key{LeadingNumber(cell), collator.sortKey(cell.toCaseFolded()), cell, column});
+        }
+    }
+
+    static void ForgetKey(QTableWidgetItem* item)
+    {
+        if (auto* cell = dynamic_cast<GridItem*>(item)) {
+            cell->FKey.reset();
+        }
+    }
+
     bool operator<(const QTableWidgetItem& other) const override
     {
-        const int sortColumn = column();
-        if (sortColumn == NumberColumn || sortColumn == RhythmColumn || sortColumn == TempoColumn) {
-            const auto mine = LeadingNumber(text());
-            const auto theirs = LeadingNumber(other.text());
-            if (mine && theirs && *mine != *theirs) {
-                return *mine < *theirs;
-            }
-            if (mine.has_value() != theirs.has_value()) {
-                return !mine.has_value(); // empty and wordy cells before numbers
-            }
+        const auto* that = dynamic_cast<const GridItem*>(&other);
+        if (FKey && that != nullptr && that->FKey) {
+            return Less(*FKey, *that->FKey);
         }
-        const int folded = QString::localeAwareCompare(text().toCaseFolded(), other.text().toCaseFolded());
-        if (folded != 0) {
-            return folded < 0;
-        }
-        return text() < other.text();
+        const QCollator collator;
+        GridItem mine(text());
+        GridItem theirs(other.text());
+        mine.PrepareKey(collator, column());
+        theirs.PrepareKey(collator, column());
+        return Less(*mine.FKey, *theirs.FKey);
     }
 
     QTableWidgetItem* clone() const override { return new GridItem(text()); }
+
+private:
+    struct Key
+    {
+        std::optional<long long> number;
+        QCollatorSortKey folded;
+        QString text;
+        int column;
+    };
+
+    static bool Less(const Key& mine, const Key& theirs)
+    {
+        const int sortColumn = mine.column;
+        if (sortColumn == NumberColumn || sortColumn == RhythmColumn || sortColumn == TempoColumn) {
+            if (mine.number && theirs.number && *mine.number != *theirs.number) {
+                return *mine.number < *theirs.number;
+            }
+            if (mine.number.has_value() != theirs.number.has_value()) {
+                return !mine.number.has_value(); // empty and wordy cells before numbers
+            }
+        }
+        const int folded = mine.folded.compare(theirs.folded);
+        if (folded != 0) {
+            return folded < 0;
+        }
+        return mine.text < theirs.text;
+    }
+
+    std::optional<Key> FKey;
 };
 
 // Leading and trailing blanks and control characters do not make a name.
@@ -235,6 +285,22 @@ void TProfileGrid::SortByHeader(int column)
         FSortOrder = column == FSortColumn && FSortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
                                                                                : Qt::AscendingOrder;
         FSortColumn = column;
+        // The user's language may have changed since the keys were made.
+        const QString language = QLocale().bcp47Name();
+        if (language != FKeyLanguage) {
+            FKeyLanguage = language;
+            for (int row = 0; row < rowCount(); ++row) {
+                for (int c = 0; c < columnCount(); ++c) {
+                    GridItem::ForgetKey(item(row, c));
+                }
+            }
+        }
+        const QCollator collator;
+        for (int row = 0; row < rowCount(); ++row) {
+            if (auto* cell = dynamic_cast<GridItem*>(item(row, column))) {
+                cell->PrepareKey(collator, column);
+            }
+        }
         sortItems(column, FSortOrder);
         if (currentRow() >= 0) {
             scrollToItem(currentItem());

@@ -51,6 +51,7 @@ protected:
 private:
     int FSortColumn = -1;
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
+    QString FKeyLanguage; // the language the cells' sort keys were made for
 };
 
 // The profile commands: save, apply, delete, rename, the keypad pick, and the list they keep.

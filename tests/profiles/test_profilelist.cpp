@@ -4,6 +4,7 @@
 #include "ProfileList.h"
 
 #include <QHeaderView>
+#include <QLocale>
 #include <QMenu>
 #include <QtTest>
 
@@ -662,6 +663,39 @@ private slots:
             QCOMPARE(header->sortIndicatorSection(), column);
             QCOMPARE(header->sortIndicatorOrder(), clicks % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
         }
+    }
+
+    // Each sort reads the cells as they are now: a renamed or overwritten profile moves to its
+    // new place, and Czech words sort as Czech readers expect (Č after C, Ch after H).
+    void sortingFollowsChangedCells()
+    {
+        struct CzechLocale
+        {
+            QLocale FBefore;
+            CzechLocale() { QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia)); }
+            ~CzechLocale() { QLocale::setDefault(FBefore); }
+        } czech;
+        Store({{"Dudák", 4, 100}, {"Cyril", 4, 60}, {"Chorál", 4, 200}, {"Hora", 4, 80}});
+        TProfileGrid* grid = FList->Grid();
+        grid->SortByHeader(1);
+        QCOMPARE(Column(1), (QStringList{"Cyril", "Dudák", "Hora", "Chorál"}));
+        grid->SetCurrentGridRow(2); // Dudák
+        FHost->FInputReply = QStringLiteral("Čáp");
+        FList->Pop_RenameClick();
+        QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(';')));
+        grid->SortByHeader(1); // descending
+        grid->SortByHeader(1); // ascending again
+        QCOMPARE(Column(1), (QStringList{"Cyril", "Čáp", "Hora", "Chorál"}));
+        // Overwriting a profile's tempo moves it in the BMP order.
+        grid->SortByHeader(3);
+        QCOMPARE(Column(3), (QStringList{"60", "80", "100", "200"}));
+        FHost->FName = QStringLiteral("Hora");
+        FHost->FSlider = 208;
+        FList->But_SaveClick();
+        QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(';')));
+        grid->SortByHeader(3);
+        grid->SortByHeader(3);
+        QCOMPARE(Column(1), (QStringList{"Cyril", "Čáp", "Chorál", "Hora"}));
     }
 
     void aSingleRowDoesNotSort()
