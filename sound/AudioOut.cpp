@@ -5,6 +5,7 @@
 
 #include <fluidsynth.h>
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
 #include <algorithm>
 #include <array>
@@ -33,8 +34,9 @@ constexpr std::size_t kFrameBytes = sizeof(float) * kChannels;
 // What the server holds ahead of the frame being heard. With the beat decided 45 ms ahead the
 // two stay under 80 ms, and a beat's frame is nearly always placed before it is written.
 constexpr pa_usec_t kTargetLatencyUs = 30000;
-// A frame this close to being heard is with the server's sink already: it cannot be rewritten.
-constexpr std::int64_t kRewriteMarginUs = 10000;
+// A rewrite reaches the server's buffer within this time; a frame the server takes sooner than
+// that cannot be rewritten.
+constexpr std::int64_t kRewriteMarginUs = 5000;
 // Voices are kept this long after their end, so that a rewrite can render them again.
 constexpr double kKeepSeconds = 0.5;
 constexpr std::size_t kMaxVoices = 64;
@@ -42,9 +44,11 @@ constexpr float kToneLevel = 0.25f;
 constexpr float kSampleLevel = 0.9f;
 constexpr double kEdgeMs = 1.5;
 constexpr std::int64_t kReopenIntervalUs = 1'000'000;
-// The server's timing is asked for this often; the play time of a frame is averaged over the
-// last kTimingWindow answers (PipeWire's answers scatter by a few ms).
-constexpr std::int64_t kTimingEveryUs = 50'000;
+// The server's timing is asked for on a timer of its own, at a period no quantum divides, so the
+// questions fall at every phase of the server's cycle. PipeWire answers with the time of the
+// question but the read position of its last cycle: an answer is early by the part of the cycle
+// still to come, never late. The latest of the last kTimingWindow answers is the play time.
+constexpr std::int64_t kTimingEveryUs = 47'000;
 constexpr std::size_t kTimingWindow = 16;
 constexpr int kAudioPriority = 20;
 constexpr double kSynthHitSeconds = 2.0;
@@ -94,11 +98,17 @@ struct AudioOut::Impl
     std::vector<float> FRewrite;
     std::vector<float> FPlayed = std::vector<float>(kPlayedFrames, 0.0f); // mono, by frame modulo its size
     bool FPriorityAsked = false;
-    std::int64_t FLastTimingAskUs = INT64_MIN;
+    pa_time_event* FTimingTimer = nullptr;
     // Each answer of the server: the steady time at which frame 0 would be heard.
     std::array<double, kTimingWindow> FOrigins{};
+    // And the steady time at which the server took frame 0 from us (a sink reads ahead of what
+    // it plays).
+    std::array<double, kTimingWindow> FTakeOrigins{};
     std::size_t FOriginCount = 0;
-    double FOrigin = 0; // their mean
+    double FOrigin = 0; // the latest answer: when frame 0 is heard
+    // The earliest answer: PipeWire takes a whole cycle's frames at its start, and this one
+    // runs ahead of the play time by up to that cycle.
+    double FTakeOrigin = 0;
     std::int64_t FWallOffsetUs = 0;
     std::int64_t FWallOffsetAt = INT64_MIN;
 
@@ -125,15 +135,18 @@ struct AudioOut::Impl
     static void StreamWrite(pa_stream* s, std::size_t bytes, void* user);
     static void StreamUnderflow(pa_stream* s, void* user);
     static void TimingAnswer(pa_stream* s, int success, void* user);
+    static void TimingTimer(pa_mainloop_api* api, pa_time_event* e, const struct timeval* tv, void* user);
+    void AskTiming();
     void TakeTiming();
     void Render(float* out, std::int64_t start, int frames);
     // Renders [from, FWritten) again and writes it over what the server holds.
     void Rewrite(std::int64_t from);
     std::int64_t EarliestRewritable() const;
     void Place(Voice v, std::int64_t frame);
-    std::int64_t FrameAtLocked(std::int64_t us) const
+    // The last frame the server may have taken by steady time `us`.
+    std::int64_t TakenByLocked(std::int64_t us) const
     {
-        return static_cast<std::int64_t>(std::floor((static_cast<double>(us) - FOrigin) * kRate / 1e6));
+        return static_cast<std::int64_t>(std::floor((static_cast<double>(us) - FTakeOrigin) * kRate / 1e6));
     }
 };
 
@@ -215,7 +228,6 @@ bool AudioOut::Impl::OpenStream()
     attr.fragsize = static_cast<std::uint32_t>(-1);
     FWritten = 0;
     FOriginCount = 0;
-    FLastTimingAskUs = INT64_MIN;
     FPriorityAsked = false;
     for (Voice& v : FVoices) {
         v = Voice{};
@@ -231,6 +243,8 @@ bool AudioOut::Impl::OpenStream()
     if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(FStream)) {
         FRewrite.assign(static_cast<std::size_t>(granted->maxlength / sizeof(float)) + 2 * kRate, 0.0f);
     }
+    AskTiming();
+    FTimingTimer = pa_context_rttime_new(FContext, pa_rtclock_now() + kTimingEveryUs, &TimingTimer, this);
     FGeneration.fetch_add(1);
     FLost = false;
     FReady = true;
@@ -243,6 +257,10 @@ void AudioOut::Impl::CloseStream()
     FReady = false;
     if (FLoop) {
         pa_threaded_mainloop_stop(FLoop);
+    }
+    if (FTimingTimer) {
+        pa_threaded_mainloop_get_api(FLoop)->time_free(FTimingTimer);
+        FTimingTimer = nullptr;
     }
     // Closing on purpose is not losing the server: no state reports from here on.
     if (FStream) {
@@ -396,7 +414,7 @@ std::int64_t AudioOut::Impl::EarliestRewritable() const
     if (FOriginCount == 0) {
         return FWritten;
     }
-    return std::max<std::int64_t>(0, FrameAtLocked(NowUs() + kRewriteMarginUs) + 1);
+    return std::max<std::int64_t>(0, TakenByLocked(NowUs() + kRewriteMarginUs) + 1);
 }
 
 void AudioOut::Impl::Place(Voice v, std::int64_t frame)
@@ -552,6 +570,22 @@ void AudioOut::Impl::TimingAnswer(pa_stream*, int success, void* user)
     }
 }
 
+void AudioOut::Impl::AskTiming()
+{
+    if (pa_operation* op = pa_stream_update_timing_info(FStream, &TimingAnswer, this)) {
+        pa_operation_unref(op);
+    }
+}
+
+void AudioOut::Impl::TimingTimer(pa_mainloop_api*, pa_time_event* e, const struct timeval*, void* user)
+{
+    auto& d = *static_cast<Impl*>(user);
+    if (d.FStream && pa_stream_get_state(d.FStream) == PA_STREAM_READY) {
+        d.AskTiming();
+    }
+    pa_context_rttime_restart(d.FContext, e, pa_rtclock_now() + kTimingEveryUs);
+}
+
 void AudioOut::Impl::TakeTiming()
 {
     const pa_timing_info* ti = pa_stream_get_timing_info(FStream);
@@ -568,23 +602,15 @@ void AudioOut::Impl::TakeTiming()
         static_cast<std::int64_t>(ti->timestamp.tv_sec) * 1'000'000LL + ti->timestamp.tv_usec - FWallOffsetUs;
     // At `stamp` the server had read our stream up to read_index; that frame is heard sink_usec later.
     const double readFrame = static_cast<double>(ti->read_index) / kFrameBytes;
-    const double origin =
-        static_cast<double>(stampUs) + static_cast<double>(ti->sink_usec) - readFrame * 1e6 / kRate;
-    FOrigins[FOriginCount % kTimingWindow] = origin;
+    const double taken = static_cast<double>(stampUs) - readFrame * 1e6 / kRate;
+    FTakeOrigins[FOriginCount % kTimingWindow] = taken;
+    FOrigins[FOriginCount % kTimingWindow] = taken + static_cast<double>(ti->sink_usec);
     ++FOriginCount;
-    const std::size_t n = std::min(FOriginCount, kTimingWindow);
-    // A jump (an underrun moved the stream against the clock) starts the average afresh.
-    if (FOriginCount > 1 && std::abs(origin - FOrigin) > 10000.0) {
-        FOriginCount = 1;
-        FOrigins[0] = origin;
-        FOrigin = origin;
-    } else {
-        double sum = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            sum += FOrigins[i];
-        }
-        FOrigin = sum / static_cast<double>(n);
-    }
+    const auto n = static_cast<std::ptrdiff_t>(std::min(FOriginCount, kTimingWindow));
+    // A stream moved against the clock (an underrun) shows at once in the latest answer and
+    // leaves the window within kTimingWindow answers.
+    FOrigin = *std::max_element(FOrigins.begin(), FOrigins.begin() + n);
+    FTakeOrigin = *std::min_element(FTakeOrigins.begin(), FTakeOrigins.begin() + n);
     const double writeFrame = static_cast<double>(ti->write_index) / kFrameBytes;
     FLatencyUs.store(static_cast<std::int64_t>((writeFrame - readFrame) * 1e6 / kRate) +
                          static_cast<std::int64_t>(ti->sink_usec),
@@ -616,13 +642,8 @@ void AudioOut::Impl::StreamWrite(pa_stream* s, std::size_t bytes, void* user)
         d.FWritten += frames;
         bytes -= size;
     }
-    const std::int64_t now = NowUs();
-    if (d.FOriginCount == 0 || d.FLastTimingAskUs == INT64_MIN ||
-        now - d.FLastTimingAskUs >= kTimingEveryUs) {
-        d.FLastTimingAskUs = now;
-        if (pa_operation* op = pa_stream_update_timing_info(s, &TimingAnswer, &d)) {
-            pa_operation_unref(op);
-        }
+    if (d.FOriginCount == 0) {
+        d.AskTiming(); // the first answers come from here, before the timer's first turn
     }
 }
 
