@@ -1,12 +1,54 @@
 #include "HitDetector.h"
 
 #include <aubio/aubio.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <deque>
+#include <mutex>
 
 namespace {
+
+// aubio is opened when the coach first listens, not linked: it brings about 140 libraries
+// (FFmpeg's among them), which took 21 ms of every start of the program.
+struct Aubio
+{
+    decltype(&new_aubio_onset) FNewOnset = nullptr;
+    decltype(&aubio_onset_set_threshold) FSetThreshold = nullptr;
+    decltype(&aubio_onset_set_minioi_ms) FSetMinIoiMs = nullptr;
+    decltype(&aubio_onset_do) FDo = nullptr;
+    decltype(&aubio_onset_get_last) FGetLast = nullptr;
+    decltype(&del_aubio_onset) FDelOnset = nullptr;
+    decltype(&new_fvec) FNewFvec = nullptr;
+    decltype(&del_fvec) FDelFvec = nullptr;
+    bool FLoaded = false;
+};
+
+const Aubio& LoadAubio()
+{
+    static Aubio aubio;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* library = dlopen(TIKTAKON_AUBIO_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            std::fprintf(stderr, "tiktakon: %s\n", dlerror());
+            return;
+        }
+        const auto get = [library](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+            return function != nullptr;
+        };
+        aubio.FLoaded = get(aubio.FNewOnset, "new_aubio_onset") &&
+                        get(aubio.FSetThreshold, "aubio_onset_set_threshold") &&
+                        get(aubio.FSetMinIoiMs, "aubio_onset_set_minioi_ms") && get(aubio.FDo, "aubio_onset_do") &&
+                        get(aubio.FGetLast, "aubio_onset_get_last") && get(aubio.FDelOnset, "del_aubio_onset") &&
+                        get(aubio.FNewFvec, "new_fvec") && get(aubio.FDelFvec, "del_fvec");
+        // The library stays open for the life of the program.
+    });
+    return aubio;
+}
 
 // The signal kept for placing hits: about 170 ms at 48 kHz.
 constexpr std::size_t kKeep = 8192;
@@ -45,18 +87,33 @@ HitDetector::HitDetector(int rate, const char* method, float threshold) : FImpl(
 {
     Impl& d = *FImpl;
     d.FRate = rate;
-    d.FOnset = new_aubio_onset(method, 4 * Hop, Hop, static_cast<uint_t>(rate));
-    aubio_onset_set_threshold(d.FOnset, threshold);
-    aubio_onset_set_minioi_ms(d.FOnset, static_cast<smpl_t>(kMinGapMs));
-    d.FIn = new_fvec(Hop);
-    d.FOut = new_fvec(1);
+    const Aubio& aubio = LoadAubio();
+    if (!aubio.FLoaded) {
+        return; // without aubio no hit is found; the reason went to the error output once
+    }
+    d.FOnset = aubio.FNewOnset(method, 4 * Hop, Hop, static_cast<uint_t>(rate));
+    if (!d.FOnset) {
+        return;
+    }
+    aubio.FSetThreshold(d.FOnset, threshold);
+    aubio.FSetMinIoiMs(d.FOnset, static_cast<smpl_t>(kMinGapMs));
+    d.FIn = aubio.FNewFvec(Hop);
+    d.FOut = aubio.FNewFvec(1);
 }
 
 HitDetector::~HitDetector()
 {
-    del_aubio_onset(FImpl->FOnset);
-    del_fvec(FImpl->FIn);
-    del_fvec(FImpl->FOut);
+    const Aubio& aubio = LoadAubio();
+    if (FImpl->FOnset) {
+        aubio.FDelOnset(FImpl->FOnset);
+        aubio.FDelFvec(FImpl->FIn);
+        aubio.FDelFvec(FImpl->FOut);
+    }
+}
+
+bool HitDetector::Works() const
+{
+    return FImpl->FOnset != nullptr;
 }
 
 float HitDetector::At(std::int64_t frame) const
@@ -67,6 +124,9 @@ float HitDetector::At(std::int64_t frame) const
 void HitDetector::Process(std::int64_t frame, const float* samples, int count, std::vector<Hit>& hits)
 {
     Impl& d = *FImpl;
+    if (!d.FOnset) {
+        return;
+    }
     if (!d.FStarted) {
         d.FStarted = true;
         d.FFirst = frame;
@@ -78,10 +138,10 @@ void HitDetector::Process(std::int64_t frame, const float* samples, int count, s
         d.FIn->data[d.FFill++] = samples[i];
         if (d.FFill == Hop) {
             d.FFill = 0;
-            aubio_onset_do(d.FOnset, d.FIn, d.FOut);
+            LoadAubio().FDo(d.FOnset, d.FIn, d.FOut);
             d.FFed += Hop;
             // Right at the start aubio's delay correction can wrap below zero: no such onset.
-            const auto last = static_cast<std::int64_t>(aubio_onset_get_last(d.FOnset));
+            const auto last = static_cast<std::int64_t>(LoadAubio().FGetLast(d.FOnset));
             if (d.FOut->data[0] != 0 && last <= d.FFed) {
                 d.FPending.push_back(d.FFirst + last);
             }

@@ -26,6 +26,9 @@ public:
     HitDetector(const HitDetector&) = delete;
     HitDetector& operator=(const HitDetector&) = delete;
 
+    // False when aubio could not be opened (or knows no such method): nothing is ever found.
+    bool Works() const;
+
     // Frames [frame, frame + count) in order; the hits whose attack is now complete are appended.
     void Process(std::int64_t frame, const float* samples, int count, std::vector<Hit>& hits);
 

@@ -1,3 +1,4 @@
+#include "HitDetector.h"
 #include "SyntheticTake.h"
 #include "TimingCoach.h"
 
@@ -145,6 +146,21 @@ private slots:
         qInfo("worst error: drum %.2f ms, guitar %.2f ms", worstDrum, worstGuitar);
         QVERIFY2(worstDrum <= 2.0, qPrintable(QString::number(worstDrum)));
         QVERIFY2(worstGuitar <= 5.0, qPrintable(QString::number(worstGuitar)));
+    }
+
+    // aubio is opened at run time: a known method works; a method aubio does not know leaves a
+    // detector that finds nothing, without failing.
+    void detectorOpensAubio()
+    {
+        const Take take(8, 1, 0.0, kOffsets, 0.2f, 0.12f);
+        for (const char* method : {"energy", "no-such-method"}) {
+            HitDetector detector(kRate, method);
+            std::vector<HitDetector::Hit> hits;
+            detector.Process(0, take.FInput.data(), static_cast<int>(take.FInput.size()), hits);
+            const bool known = std::string(method) == "energy";
+            QCOMPARE(detector.Works(), known);
+            QCOMPARE(hits.size(), known ? take.FPlanned.size() : std::size_t(0));
+        }
     }
 
     // The figures: mean (early is negative), spread, the mean per beat of the bar.
