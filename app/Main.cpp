@@ -52,6 +52,9 @@ const char* const TiktakonHomePage = TIKTAKON_DOC_URL;
 
 namespace {
 
+// Work of the user's that takes milliseconds waits for a beat to be shown this soon.
+constexpr std::int64_t kYieldToBeatUs = 15000;
+
 // The beat number during a count-in: a green that none of the beat colours' defaults is.
 const QColor CountInColour(0x00, 0x99, 0x33);
 
@@ -187,6 +190,7 @@ void TformMain::CreateControls()
     FProfiles = std::make_unique<ProfileList>(*this, ProfilePath(), Panel3);
     FProfiles->FGuard = [this](const std::function<void()>& command) { Guard(command); };
     Grid = FProfiles->Grid();
+    Grid->FHeavyWork = [this](std::function<void()> work) { AfterDueBeat(std::move(work)); };
     Grid->setGeometry(0, 0, 275, 128);
 
     trbTime = new TTrackBar(40, 208, 96, this);
@@ -606,6 +610,19 @@ void TformMain::ArmShowTimer()
     // A precise timer fires within a millisecond; it is started for the whole milliseconds
     // left, and the rest is waited for on the next turn.
     FShowTimer->start(static_cast<int>(std::clamp<std::int64_t>(wait / 1000, 0, 60000)));
+}
+
+void TformMain::AfterDueBeat(std::function<void()> work)
+{
+    const std::int64_t wait = FShowQueue.empty() ? INT64_MAX : FShowQueue.front().second - Time().NowUs();
+    if (wait >= kYieldToBeatUs) {
+        work();
+        return;
+    }
+    // A beat to be shown within the next few milliseconds goes first, painted, then the work:
+    // a sort of a long list would have made it late.
+    QTimer::singleShot(static_cast<int>(std::max<std::int64_t>(wait, 0) / 1000) + 2, Qt::PreciseTimer, this,
+                       [this, work = std::move(work)] { Guard(work); });
 }
 
 void TformMain::ShowDueBeats()

@@ -242,6 +242,8 @@ private:
     TickSource& Time() const;
     void ShowDueBeats();
     void ArmShowTimer();
+    // Runs `work` now, or right after a beat that is about to be shown.
+    void AfterDueBeat(std::function<void()> work);
     void ReadSettingsFile();
     void WriteSettingsFile();
 

@@ -175,7 +175,13 @@ TProfileGrid::TProfileGrid(QWidget* parent) : QTableWidget(parent)
     for (int column = 0; column < ColumnCount; ++column) {
         setColumnWidth(column, widths[column]);
     }
-    connect(header, &QHeaderView::sectionClicked, this, &TProfileGrid::SortByHeader);
+    connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
+        if (FHeavyWork) {
+            FHeavyWork([this, column] { SortByHeader(column); });
+        } else {
+            SortByHeader(column);
+        }
+    });
 
     // With whole-row selection the current column stays the name column.
     connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int column, int, int) {

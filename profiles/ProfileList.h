@@ -39,6 +39,10 @@ public:
     int SortColumn() const { return FSortColumn; }
     Qt::SortOrder SortOrder() const { return FSortOrder; }
 
+    // Runs the work of a header click (sorting a long list takes milliseconds): by default at
+    // once; the main window lets a beat about to be shown go first.
+    std::function<void(std::function<void()>)> FHeavyWork;
+
 signals:
     void KeyReleased(int key, Qt::KeyboardModifiers modifiers);
     // A double click anywhere in the cells' area.

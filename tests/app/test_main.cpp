@@ -15,6 +15,7 @@
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QComboBox>
 #include <QTableWidget>
 #include <QToolButton>
@@ -144,6 +145,36 @@ private slots:
         QCOMPARE(LitLight(f), 2);
         QCOMPARE(f.Panel(1), QStringLiteral("Takt:  1"));
         QCOMPARE(f.FMain->FBeatPosition, 3);
+    }
+
+    // Sorting the profile list takes milliseconds with many profiles: a header click waits for a
+    // beat about to be shown (within 15 ms), and is done at once otherwise.
+    void headerClickWaitsForABeatAboutToBeShown()
+    {
+        AppFixture f;
+        TProfileGrid* grid = f.FMain->Grid;
+        grid->SetDataRowCount(2);
+        grid->SetCell(1, 1, QStringLiteral("Beta"));
+        grid->SetCell(1, 2, QStringLiteral("Alfa"));
+        QHeaderView* header = grid->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(1) + header->sectionSize(1) / 2, 5);
+        const int reads = f.FTime.Reads();
+        f.FMain->btnStartStopClick();
+        QTRY_VERIFY(f.FTime.Reads() > reads);
+        f.FTime.Advance(600'000 - TClock::LookAheadUs);
+        QTRY_COMPARE(f.FMain->FClock->SequenceState().FCounter, 1);
+        QTest::qWait(50); // the decided beat reaches the window's queue
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at); // the beat is 45 ms away
+        QCOMPARE(grid->SortOrder(), Qt::AscendingOrder);
+        QCOMPARE(grid->Cell(1, 1), QStringLiteral("Alfa"));
+        f.FTime.Advance(TClock::LookAheadUs - 5000);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at); // 5 ms away
+        QCOMPARE(grid->SortOrder(), Qt::AscendingOrder);
+        QCOMPARE(grid->Cell(1, 1), QStringLiteral("Alfa"));
+        f.FTime.Advance(5000);
+        QTRY_COMPARE(f.FMain->FBeatCounter, 1);
+        QTRY_COMPARE(grid->SortOrder(), Qt::DescendingOrder);
+        QCOMPARE(grid->Cell(1, 1), QStringLiteral("Beta"));
     }
 
     void accentsFollowTheFlags_data()
