@@ -71,7 +71,12 @@ int main(int argc, char* argv[])
         const double d = onsets[i].FFrame - onsets[i - 1].FFrame - samples;
         if (std::abs(d) < samples / 2) {
             worst = std::max(worst, std::abs(d));
-            off += std::abs(d) > 1.0 ? 1 : 0;
+            if (std::abs(d) > 1.0) {
+                // Where, so that two recordings of the same run can be compared click by click.
+                if (++off <= 20) {
+                    std::printf("  interval %zu (clicks %zu-%zu): %+.0f samples\n", i, i - 1, i, d);
+                }
+            }
         }
     }
     std::printf("intervals more than 1 sample off %.0f samples: %d, the worst %.3f samples\n", samples, off,

@@ -2,8 +2,10 @@
 # The real program for a long run at 208 BPM with sound: started from a copy in a temporary
 # directory under a private Xvfb and a private sound server at its stock settings (PulseAudio or
 # PipeWire), the beat started with Enter,
-# its resident memory and open descriptors sampled every 10 s, the null sink recorded, then the
-# window closed as a window manager would. Prints figures; it is not a test.
+# its resident memory and open descriptors sampled every 10 s, the null sink recorded twice over
+# by two recorders of their own, then the window closed as a window manager would. An interval
+# off in both recordings at the same click is the sink's; in one alone, that recorder lost or
+# gained the time. Prints figures; it is not a test.
 # Usage: run-long-run.sh <build dir> [minutes] [pulse|pipewire]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -47,10 +49,13 @@ mkdir -p "$work/app"
 cp "$binary" "$work/app/tiktakon"
 printf '[metro]\ntempo=208\n[zvuk]\nmode=1\n' >"$work/app/tiktakon.ini"
 
-parecord --latency-msec=10 --device=ci.monitor --rate=48000 --channels=1 --format=float32le \
-    --file-format=wav "$work/rec.wav" &
-recorder=$!
-pids+=("$recorder")
+recorders=()
+for n in 1 2; do
+    parecord --latency-msec=10 --device=ci.monitor --rate=48000 --channels=1 --format=float32le \
+        --file-format=wav "$work/rec$n.wav" &
+    recorders+=($!)
+    pids+=($!)
+done
 sleep 0.5
 
 (cd "$work/app" && exec ./tiktakon) >"$work/app.log" 2>&1 &
@@ -83,8 +88,8 @@ for i in $(seq 0 "$samples"); do
     printf '%4d %10s %5s\n' $((i * 10)) "$rss" "$fds"
 done
 
-kill -INT "$recorder"
-wait "$recorder" 2>/dev/null || true
+kill -INT "${recorders[@]}"
+wait "${recorders[@]}" 2>/dev/null || true
 started=$(date +%s.%N)
 "$wmclose" "$window"
 for _ in $(seq 1 100); do
@@ -107,4 +112,7 @@ echo "open fds: first ${fd_all[0]}, last ${fd_all[-1]}, min $fmin, max $fmax"
 printf 'closed with status %d in %.2f s; settings written: %s\n' "$status" "$(echo "$ended - $started" | bc)" \
     "$(grep -c . "$work/app/tiktakon.ini") lines"
 grep '^stats:' "$work/app.log" || echo "no stats line from the program"
-"$analyser" "$work/rec.wav" 288
+for n in 1 2; do
+    echo "recorder $n:"
+    "$analyser" "$work/rec$n.wav" 288
+done
