@@ -70,6 +70,7 @@ constexpr double kMinGapMs = 30.0;
 struct HitDetector::Impl
 {
     int FRate;
+    const Aubio* FAubio = nullptr;
     aubio_onset_t* FOnset = nullptr;
     fvec_t* FIn = nullptr;
     fvec_t* FOut = nullptr;
@@ -88,6 +89,7 @@ HitDetector::HitDetector(int rate, const char* method, float threshold) : FImpl(
     Impl& d = *FImpl;
     d.FRate = rate;
     const Aubio& aubio = LoadAubio();
+    d.FAubio = &aubio;
     if (!aubio.FLoaded) {
         return; // without aubio no hit is found; the reason went to the error output once
     }
@@ -103,11 +105,11 @@ HitDetector::HitDetector(int rate, const char* method, float threshold) : FImpl(
 
 HitDetector::~HitDetector()
 {
-    const Aubio& aubio = LoadAubio();
-    if (FImpl->FOnset) {
-        aubio.FDelOnset(FImpl->FOnset);
-        aubio.FDelFvec(FImpl->FIn);
-        aubio.FDelFvec(FImpl->FOut);
+    const Impl& d = *FImpl;
+    if (d.FOnset) {
+        d.FAubio->FDelOnset(d.FOnset);
+        d.FAubio->FDelFvec(d.FIn);
+        d.FAubio->FDelFvec(d.FOut);
     }
 }
 
@@ -138,10 +140,10 @@ void HitDetector::Process(std::int64_t frame, const float* samples, int count, s
         d.FIn->data[d.FFill++] = samples[i];
         if (d.FFill == Hop) {
             d.FFill = 0;
-            LoadAubio().FDo(d.FOnset, d.FIn, d.FOut);
+            d.FAubio->FDo(d.FOnset, d.FIn, d.FOut);
             d.FFed += Hop;
             // Right at the start aubio's delay correction can wrap below zero: no such onset.
-            const auto last = static_cast<std::int64_t>(LoadAubio().FGetLast(d.FOnset));
+            const auto last = static_cast<std::int64_t>(d.FAubio->FGetLast(d.FOnset));
             if (d.FOut->data[0] != 0 && last <= d.FFed) {
                 d.FPending.push_back(d.FFirst + last);
             }

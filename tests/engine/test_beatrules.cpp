@@ -8,6 +8,19 @@ class TestBeatRules final : public QObject
 {
     Q_OBJECT
 
+private:
+    // The tempo trainer on, towards 200 BPM.
+    static BeatSettings Trainer(int beatsPerBar, int step, int everyBars)
+    {
+        BeatSettings settings;
+        settings.FBeatsPerBar = beatsPerBar;
+        settings.FPractice.FTrainer = 1;
+        settings.FPractice.FTrainerStep = step;
+        settings.FPractice.FTrainerBars = everyBars;
+        settings.FPractice.FTrainerTarget = 200;
+        return settings;
+    }
+
 private slots:
     void barNumber_data()
     {
@@ -240,12 +253,7 @@ private slots:
     // A tempo set by hand is the trainer's new start: M whole bars at it before the next step.
     void trainerCountsAfreshFromATempoSetByHand()
     {
-        BeatSettings settings;
-        settings.FBeatsPerBar = 2;
-        settings.FPractice.FTrainer = 1;
-        settings.FPractice.FTrainerStep = 10;
-        settings.FPractice.FTrainerBars = 2;
-        settings.FPractice.FTrainerTarget = 200;
+        const BeatSettings settings = Trainer(2, 10, 2);
         BeatSequence sequence;
         sequence.SetTempo(100);
         QStringList seen;
@@ -278,12 +286,7 @@ private slots:
     {
         QFETCH(QString, verdicts);
         QFETCH(QString, tempi);
-        BeatSettings settings;
-        settings.FBeatsPerBar = 1;
-        settings.FPractice.FTrainer = 1;
-        settings.FPractice.FTrainerStep = 5;
-        settings.FPractice.FTrainerBars = 2;
-        settings.FPractice.FTrainerTarget = 200;
+        BeatSettings settings = Trainer(1, 5, 2);
         settings.FPractice.FTrainerWindow = 20;
         BeatSequence sequence;
         sequence.SetTempo(100);
